@@ -1,0 +1,17 @@
+# Shared part of the mingw-w64 toolchain files; MINGW_TRIPLET is set by the caller.
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static runtime: the programs must start on a Windows machine without MinGW DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# CTest runs the cross-built test programs through Wine.
+find_program(WINE_PROGRAM wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})

@@ -1,0 +1,148 @@
+#include "settings_rewrite.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+namespace vindo {
+namespace {
+
+constexpr std::string_view kEndingMedia = ", MEDIA";
+constexpr std::string_view kEndingDsc = ", DSC";
+constexpr std::string_view kLineEnd = "\r\n";
+
+struct ItemRange {
+  int first;
+  int last;
+};
+
+void Mark(FactoryDefaultTable& table, int section, unsigned char value,
+          std::initializer_list<ItemRange> ranges) {
+  for (const ItemRange& range : ranges) {
+    for (int item = range.first; item <= range.last; ++item) table.entry[section][item] = value;
+  }
+}
+
+FactoryDefaultTable BuildFactoryDefaults() {
+  FactoryDefaultTable table{};
+  constexpr unsigned char kMedia = 1;
+  constexpr unsigned char kDsc = 2;
+  Mark(table, 0, kDsc, {{1, 4}});
+  Mark(table, 0, kMedia, {{7, 9}});
+  Mark(table, 1, kMedia, {{1, 1}});
+  Mark(table, 2, kDsc, {{1, 4}});
+  Mark(table, 2, kMedia, {{5, 5}});
+  Mark(table, 3, kDsc, {{5, 8}});
+  Mark(table, 3, kMedia, {{1, 4}, {9, 15}});
+  Mark(table, 4, kDsc, {{1, 4}, {7, 7}});
+  Mark(table, 4, kMedia, {{8, 12}, {14, 18}});
+  Mark(table, 5, kDsc, {{1, 4}, {7, 7}});
+  Mark(table, 5, kMedia, {{8, 11}, {13, 18}});
+  Mark(table, 6, kDsc, {{1, 4}, {7, 7}});
+  Mark(table, 6, kMedia, {{8, 19}});
+  return table;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal item number at the start of an item line, or -1 when it is beyond the
+// table (the digits stop at the first blank, comma or other non-digit, as atoi would).
+int ReadItemNumber(std::string_view line) {
+  int number = 0;
+  for (char c : line) {
+    if (!IsDigit(c)) break;
+    number = number * 10 + (c - '0');
+    if (number >= kItemsPerSection) return -1;
+  }
+  return number;
+}
+
+int MatchSectionHeader(std::string_view line) {
+  for (int section = 0; section < kKnownSections; ++section) {
+    const SectionHeader& header = kSectionHeaders[section];
+    if (line.size() >= header.compared &&
+        line.compare(0, header.compared, header.text, header.compared) == 0) {
+      return section;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+const SectionHeader kSectionHeaders[kKnownSections] = {
+    {"[DPOF]", 6},   {"[N64]", 5},    {"[DPC]", 5},   {"[FCOS]", 6},
+    {"[C5_FPX]", 8}, {"[C5_BMP]", 8}, {"[OTHER]", 7},
+};
+
+CorrectionMode ReadModeArguments(const std::vector<std::string>& arguments) {
+  CorrectionMode mode = CorrectionMode::kNone;
+  for (const std::string& argument : arguments) {
+    if (argument.compare(0, 2, "/0") == 0) mode = CorrectionMode::kOff;
+    if (argument.compare(0, 2, "/1") == 0) mode = CorrectionMode::kOn;
+    if (argument.compare(0, 2, "/2") == 0) mode = CorrectionMode::kFactory;
+  }
+  return mode;
+}
+
+const FactoryDefaultTable& FactoryDefaults() {
+  static const FactoryDefaultTable table = BuildFactoryDefaults();
+  return table;
+}
+
+std::string_view TextModeContent(std::string_view file) {
+  const std::size_t end_of_file = file.find('\x1A');
+  return end_of_file == std::string_view::npos ? file : file.substr(0, end_of_file);
+}
+
+bool ReadSettingsLine(std::string_view content, std::size_t* position, std::string_view* line) {
+  if (*position >= content.size()) return false;
+  const char* start = content.data() + *position;
+  const std::size_t rest = content.size() - *position;
+  const void* newline = std::memchr(start, '\n', rest);
+  std::size_t length =
+      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : rest;
+  *position += newline ? length + 1 : length;
+  // Text mode turns CR LF into LF; a CR elsewhere is an ordinary character.
+  if (newline && length > 0 && start[length - 1] == '\r') --length;
+  *line = std::string_view(start, length);
+  return true;
+}
+
+std::string RewriteSettings(std::string_view file, CorrectionMode mode) {
+  const std::string_view content = TextModeContent(file);
+  const FactoryDefaultTable& table = FactoryDefaults();
+
+  // Reserve the worst case once, so the output never reallocates: a line can gain an
+  // ending of up to 7 characters and a CR.
+  const auto lines = static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
+  std::string output;
+  output.reserve(content.size() + lines * (kEndingMedia.size() + 1 + kLineEnd.size()));
+
+  std::string_view ending = mode == CorrectionMode::kOn ? kEndingDsc : kEndingMedia;
+  int section = -1;
+  std::size_t position = 0;
+  std::string_view line;
+  while (ReadSettingsLine(content, &position, &line)) {
+    if (!line.empty() && line[0] == '[') {
+      const int header = MatchSectionHeader(line);
+      if (header >= 0) section = header;
+    }
+    bool rewritten = false;
+    if (section >= 0 && !line.empty() && IsDigit(line[0])) {
+      const int item = ReadItemNumber(line);
+      const unsigned char entry = item >= 0 ? table.entry[section][item] : 0;
+      if (entry != 0) {
+        if (mode == CorrectionMode::kFactory) ending = entry == 1 ? kEndingMedia : kEndingDsc;
+        output.append(line.substr(0, line.find(',')));
+        output.append(ending);
+        rewritten = true;
+      }
+    }
+    if (!rewritten) output.append(line);
+    output.append(kLineEnd);
+  }
+  return output;
+}
+
+}  // namespace vindo

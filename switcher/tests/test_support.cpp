@@ -1,0 +1,248 @@
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "backup_codec.h"
+
+namespace vindo::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path base = fs::temp_directory_path();
+  for (;;) {
+    const fs::path candidate = base / ("vindo-test-" + std::to_string(random()) + "-" +
+                                       std::to_string(stamp) + "-" + std::to_string(counter++));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate.string();
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+#ifdef _WIN32
+    SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "can't read " << path;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) { return fs::exists(path); }
+
+bool RemoveForTest(const std::string& path) { return fs::remove(path); }
+
+void MakeDirectory(const std::string& path) { ASSERT_TRUE(fs::create_directories(path)) << path; }
+
+namespace {
+std::string Map(const std::string& text, const ByteMap& map) {
+  std::string result = text;
+  for (char& c : result) c = static_cast<char>(map.to[static_cast<unsigned char>(c)]);
+  return result;
+}
+}  // namespace
+
+std::string Encode(const std::string& plain) { return Map(plain, BackupEncoding()); }
+std::string Decode(const std::string& stored) { return Map(stored, BackupDecoding()); }
+
+#ifdef _WIN32
+namespace {
+constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;  // 1970 in 100 ns since 1601
+constexpr std::int64_t kTicksPerSecond = 10000000;
+
+FILETIME FromUnix(std::int64_t seconds) {
+  const auto ticks = static_cast<ULONGLONG>(seconds * kTicksPerSecond + kUnixEpochInFileTime);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+std::int64_t ToUnix(const FILETIME& time) {
+  const auto ticks = static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) |
+                                               time.dwLowDateTime);
+  return (ticks - kUnixEpochInFileTime) / kTicksPerSecond;
+}
+}  // namespace
+
+void SetTimes(const std::string& path, const TestTimes& times) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  const FILETIME access = FromUnix(times.access);
+  const FILETIME write = FromUnix(times.write);
+  EXPECT_TRUE(SetFileTime(file, nullptr, &access, &write));
+  CloseHandle(file);
+}
+
+TestTimes GetTimes(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+  return {ToUnix(data.ftLastAccessTime), ToUnix(data.ftLastWriteTime)};
+}
+
+void MakeReadOnly(const std::string& path, bool read_only) {
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(),
+                                 read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+}
+#else
+void SetTimes(const std::string& path, const TestTimes& times) {
+  timespec both[2] = {};
+  both[0].tv_sec = static_cast<time_t>(times.access);
+  both[1].tv_sec = static_cast<time_t>(times.write);
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), both, 0), 0) << path;
+}
+
+TestTimes GetTimes(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return {static_cast<std::int64_t>(info.st_atim.tv_sec),
+          static_cast<std::int64_t>(info.st_mtim.tv_sec)};
+}
+
+void MakeReadOnly(const std::string& path, bool read_only) {
+  ASSERT_EQ(chmod(path.c_str(), read_only ? 0444 : 0644), 0) << path;
+}
+#endif
+
+std::string TestSwitcherSystem::Printed() const {
+  std::string text;
+  for (const std::string& entry : console) {
+    if (entry != "clear" && entry != "key") text += entry;
+  }
+  return text;
+}
+
+bool TestSwitcherSystem::WriteFails() {
+  ++writes;
+  return fail_write != 0 && (writes == fail_write || (fail_later_writes && writes > fail_write));
+}
+
+void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
+  ++operations;
+  last_operation = std::string(operation) + " " + path;
+  if (after_operation) after_operation(operations);
+}
+
+PathKind TestSwitcherSystem::Probe(const std::string& path) {
+  const PathKind kind = real_.Probe(path);
+  Done("Probe", path);
+  return kind;
+}
+
+bool TestSwitcherSystem::CaptureFileTimes(const std::string& path, FileTimes* times) {
+  const bool captured = real_.CaptureFileTimes(path, times);
+  Done("CaptureFileTimes", path);
+  return captured;
+}
+
+FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::string* contents) {
+  FileStatus status = FileStatus::kBusy;
+  auto busy = busy_reads.find(path);
+  if (++reads == fail_read) {
+    status = FileStatus::kDenied;
+  } else if (busy != busy_reads.end() && busy->second > 0) {
+    --busy->second;
+  } else {
+    status = real_.ReadWholeFile(path, contents);
+  }
+  Done("ReadWholeFile", path);
+  return status;
+}
+
+FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
+  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.CreateNewFile(path, handle);
+  Done("CreateNewFile", path);
+  return status;
+}
+
+bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
+  const bool written = !WriteFails() && real_.WriteFile(handle, data, size);
+  Done("WriteFile", "");
+  return written;
+}
+
+bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
+  const bool set = real_.SetFileTimes(handle, times);
+  Done("SetFileTimes", "");
+  return set;
+}
+
+bool TestSwitcherSystem::FlushFile(FileHandle handle) {
+  const bool flushed = !WriteFails() && real_.FlushFile(handle);
+  Done("FlushFile", "");
+  return flushed;
+}
+
+bool TestSwitcherSystem::CloseFile(FileHandle handle) {
+  const bool closed = real_.CloseFile(handle);
+  Done("CloseFile", "");
+  return closed;
+}
+
+FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
+  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveOverExisting(from, to);
+  Done("MoveOverExisting", to);
+  return status;
+}
+
+FileStatus TestSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {
+  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveToNewName(from, to);
+  Done("MoveToNewName", to);
+  return status;
+}
+
+bool TestSwitcherSystem::RemoveFile(const std::string& path) {
+  const bool removed = real_.RemoveFile(path);
+  Done("RemoveFile", path);
+  return removed;
+}
+
+void TestSwitcherSystem::Sleep(int milliseconds) { sleeps.push_back(milliseconds); }
+void TestSwitcherSystem::ClearConsole() { console.push_back("clear"); }
+void TestSwitcherSystem::Print(const std::string& text) { console.push_back(text); }
+void TestSwitcherSystem::WaitForKey() { console.push_back("key"); }
+
+}  // namespace vindo::testing

@@ -1,0 +1,99 @@
+// Shared helpers of the switcher tests: temporary directories with real files, the
+// files' times, and a test double of the seam that records the console, never
+// sleeps, and can fail or stop at a chosen file operation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "switcher_system.h"
+
+namespace vindo::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Names of the entries in the directory, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+bool RemoveForTest(const std::string& path);
+void MakeDirectory(const std::string& path);
+std::string Encode(const std::string& plain);
+std::string Decode(const std::string& stored);
+
+// Seconds since the Unix epoch, as the platform keeps them for a file.
+struct TestTimes {
+  std::int64_t access = 0;
+  std::int64_t write = 0;
+};
+void SetTimes(const std::string& path, const TestTimes& times);
+TestTimes GetTimes(const std::string& path);
+void MakeReadOnly(const std::string& path, bool read_only);
+
+class TestSwitcherSystem : public SwitcherSystem {
+ public:
+  // Console, in call order: "clear", "key", or the printed text.
+  std::vector<std::string> console;
+  std::string Printed() const;
+  std::vector<int> sleeps;
+
+  // Write operations are CreateNewFile, WriteFile, FlushFile, MoveOverExisting and
+  // MoveToNewName. When fail_write is set, that write fails (numbered from 1), and
+  // so does every later one when fail_later_writes is set. Removing a file and
+  // closing a handle always work, as they do on a full disk.
+  int fail_write = 0;
+  bool fail_later_writes = false;
+  int writes = 0;
+
+  // Called after every file operation with its number (from 1); last_operation
+  // then names it, as "MoveOverExisting <to>" for example.
+  std::function<void(int)> after_operation;
+  int operations = 0;
+  std::string last_operation;
+
+  // The fail_read-th ReadWholeFile (numbered from 1) reports kDenied.
+  int fail_read = 0;
+  int reads = 0;
+
+  // Reads of these paths report kBusy this many more times.
+  std::map<std::string, int> busy_reads;
+
+  PathKind Probe(const std::string& path) override;
+  bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
+  FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
+  FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
+  bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
+  bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
+  bool FlushFile(FileHandle handle) override;
+  bool CloseFile(FileHandle handle) override;
+  FileStatus MoveOverExisting(const std::string& from, const std::string& to) override;
+  FileStatus MoveToNewName(const std::string& from, const std::string& to) override;
+  bool RemoveFile(const std::string& path) override;
+  void Sleep(int milliseconds) override;
+  void ClearConsole() override;
+  void Print(const std::string& text) override;
+  void WaitForKey() override;
+
+ private:
+  bool WriteFails();
+  void Done(const char* operation, const std::string& path);
+  RealSwitcherSystem real_;
+};
+
+}  // namespace vindo::testing

@@ -1,0 +1,290 @@
+#include "vindo_run.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace vindo {
+namespace {
+
+using testing::Decode;
+using testing::Encode;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::TestSwitcherSystem;
+using testing::TestTimes;
+using testing::WriteBytes;
+using Args = std::vector<std::string>;
+
+const char kSafeguardFailed[] = "FEHLER ! ... Lesen oder Schreiben der Initialisierung\n\n";
+const char kCannotOpen[] = "FEHLER ! ... Initialisierung-Datei kann nicht geoeffnet werden\n\n";
+const char kCannotWrite[] = "FEHLER ! ... Schreiben der Initialisierung-Datei\n\n";
+const char kCannotKeep[] = "FEHLER ! ... Speichern der Initialisierung-Datei\n\n";
+
+const std::string kOld =
+    "[DPOF]\r\n1 Print, MEDIA\r\n5 Index, MEDIA\r\n8 Album, DSC\r\n"
+    "[C5_FPX]\r\n12 Large, DSC\r\n; end\r\n";
+const std::string kOff =
+    "[DPOF]\r\n1 Print, MEDIA\r\n5 Index, MEDIA\r\n8 Album, MEDIA\r\n"
+    "[C5_FPX]\r\n12 Large, MEDIA\r\n; end\r\n";
+const std::string kOn =
+    "[DPOF]\r\n1 Print, DSC\r\n5 Index, MEDIA\r\n8 Album, DSC\r\n"
+    "[C5_FPX]\r\n12 Large, DSC\r\n; end\r\n";
+const std::string kFactory =
+    "[DPOF]\r\n1 Print, DSC\r\n5 Index, MEDIA\r\n8 Album, MEDIA\r\n"
+    "[C5_FPX]\r\n12 Large, MEDIA\r\n; end\r\n";
+
+constexpr TestTimes kOldTimes{981158400, 981072000};
+
+class VindoRunTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  TempDir working_dir;
+  SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+  TestSwitcherSystem system;
+
+  int Run(const Args& arguments) { return RunVindo(arguments, system, paths); }
+
+  void ExpectFailure(const std::string& message) {
+    EXPECT_EQ(system.console, (std::vector<std::string>{"clear", message, "key"}));
+  }
+
+  void ExpectNoTemporaryFiles() {
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+  }
+};
+
+TEST_F(VindoRunTest, EachModeRewritesSilentlyAndRefreshesTheBackup) {
+  const std::pair<const char*, const std::string*> cases[] = {
+      {"/0", &kOff}, {"/1", &kOn}, {"/2", &kFactory}};
+  for (const auto& [argument, expected] : cases) {
+    SCOPED_TRACE(argument);
+    WriteBytes(paths.settings, kOld);
+    testing::SetTimes(paths.settings, kOldTimes);
+    system.console.clear();
+    EXPECT_EQ(Run({argument}), 0);
+    EXPECT_TRUE(system.console.empty());
+    // Times first: reading a file moves its access time.
+    const TestTimes times = testing::GetTimes(paths.settings);
+    EXPECT_EQ(times.access, kOldTimes.access);
+    EXPECT_EQ(times.write, kOldTimes.write);
+    const TestTimes backup_times = testing::GetTimes(paths.backup);
+    EXPECT_EQ(backup_times.access, kOldTimes.access);
+    EXPECT_EQ(backup_times.write, kOldTimes.write);
+    EXPECT_EQ(ReadBytes(paths.settings), *expected);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), *expected);
+    ExpectNoTemporaryFiles();
+  }
+}
+
+TEST_F(VindoRunTest, NoModeShowsTheUsageAfterTheSafeguard) {
+  WriteBytes(paths.settings, kOld);
+  for (const Args& arguments : {Args{}, Args{"/3", "-0", "x"}}) {
+    system.console.clear();
+    EXPECT_EQ(Run(arguments), 1);
+    ExpectFailure(
+        "FEHLER ! ... falscher Programmaufruf\n\n"
+        "Programmaufruf: vindo.exe <param>\n\n"
+        "                param : /0 ... Auto-Korrektur generell ausschalten\n"
+        "                        /1 ... Auto-Korrektur generell einschalten\n"
+        "                        /2 ... Auto-Korrektur auf FUJI-Standard zuruecksetzen\n");
+    EXPECT_EQ(ReadBytes(paths.settings), kOld);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+  }
+}
+
+TEST_F(VindoRunTest, MissingSettingsFileIsRestoredThenRewritten) {
+  WriteBytes(paths.backup, Encode(kOld));
+  testing::SetTimes(paths.backup, kOldTimes);
+  EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), kOff);
+  EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+  EXPECT_EQ(testing::GetTimes(paths.settings).write, kOldTimes.write);
+}
+
+TEST_F(VindoRunTest, NeitherSettingsNorBackupFailsTheSafeguard) {
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_TRUE(dir.Entries().empty());
+  EXPECT_TRUE(working_dir.Entries().empty());
+}
+
+TEST_F(VindoRunTest, ByteTwoFiftyFiveLeavesSettingsAndBackupAlone) {
+  const std::string settings = kOld + "\xff";
+  WriteBytes(paths.settings, settings);
+  WriteBytes(paths.backup, Encode(kOn));
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_EQ(ReadBytes(paths.settings), settings);
+  EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOn);
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(VindoRunTest, ReadOnlySettingsFileIsReportedAndKept) {
+  WriteBytes(paths.settings, kOld);
+  testing::MakeReadOnly(paths.settings, true);
+  EXPECT_EQ(Run({"/0"}), 1);
+  testing::MakeReadOnly(paths.settings, false);
+  ExpectFailure(kCannotWrite);
+  EXPECT_EQ(ReadBytes(paths.settings), kOld);
+  EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(VindoRunTest, DirectoryInPlaceOfTheSettingsFileIsReported) {
+  testing::MakeDirectory(paths.settings);
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kSafeguardFailed);
+}
+
+TEST_F(VindoRunTest, SettingsFileHeldByAnotherProcessIsRetriedThenReported) {
+  WriteBytes(paths.settings, kOld);
+  system.busy_reads[paths.settings] = 1000;
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_EQ(system.sleeps.size(), static_cast<std::size_t>(kBusyAttempts - 1));
+  EXPECT_EQ(ReadBytes(paths.settings), kOld);
+}
+
+TEST_F(VindoRunTest, SettingsFileThatCantBeReadAfterTheSafeguardIsReported) {
+  WriteBytes(paths.settings, kOld);
+  system.fail_read = 2;
+  EXPECT_EQ(Run({"/1"}), 1);
+  ExpectFailure(kCannotOpen);
+  EXPECT_EQ(ReadBytes(paths.settings), kOld);
+}
+
+TEST_F(VindoRunTest, SettingsFileGoneAfterTheWriteIsRestoredFromTheBackup) {
+  WriteBytes(paths.settings, kOld);
+  system.after_operation = [&](int) {
+    if (system.last_operation == "MoveOverExisting " + paths.settings) {
+      testing::RemoveForTest(paths.settings);
+    }
+  };
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kCannotKeep);
+  EXPECT_EQ(ReadBytes(paths.settings), kOld);
+}
+
+TEST_F(VindoRunTest, ArgumentsOfAnyLengthAreHandled) {
+  WriteBytes(paths.settings, kOld);
+  EXPECT_EQ(Run({std::string(1 << 20, '/'), "/1" + std::string(1 << 20, 'x')}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), kOn);
+}
+
+TEST_F(VindoRunTest, NulBytesAndLongLinesSurviveTheRewrite) {
+  const std::string name(10000, 'n');
+  WriteBytes(paths.settings, std::string("[DPOF]\r\n8 a\0b, DSC\r\n;\0\r\n", 24) + name + "\r\n");
+  EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings),
+            std::string("[DPOF]\r\n8 a\0b, MEDIA\r\n;\0\r\n", 26) + name + "\r\n");
+}
+
+// Fails one write operation, or every one from some point on (a full disk), at each
+// point of the run in turn: the settings file is always whole, old or new; the
+// backup always restores one of them; the operator hears of every failure; and the
+// next run succeeds.
+void CheckEveryWriteFailure(bool fail_later_writes) {
+  for (int failing = 1;; ++failing) {
+    SCOPED_TRACE(::testing::Message() << "failing write " << failing);
+    TempDir dir;
+    TempDir working_dir;
+    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+    WriteBytes(paths.settings, kOld);
+    WriteBytes(paths.backup, Encode(kOld));
+
+    TestSwitcherSystem faulty;
+    faulty.fail_write = failing;
+    faulty.fail_later_writes = fail_later_writes;
+    const int exit_code = RunVindo({"/0"}, faulty, paths);
+
+    const std::string settings = ReadBytes(paths.settings);
+    const std::string backup = Decode(ReadBytes(paths.backup));
+    EXPECT_TRUE(settings == kOld || settings == kOff);
+    EXPECT_TRUE(backup == kOld || backup == kOff);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    if (faulty.writes < failing) {  // the run went through without meeting the fault
+      EXPECT_EQ(exit_code, 0);
+      EXPECT_EQ(settings, kOff);
+      EXPECT_EQ(backup, kOff);
+      break;
+    }
+    EXPECT_EQ(exit_code, 1);
+    ASSERT_EQ(faulty.console.size(), 3u);
+    EXPECT_EQ(faulty.console.back(), "key");
+
+    TestSwitcherSystem healthy;
+    EXPECT_EQ(RunVindo({"/0"}, healthy, paths), 0);
+    EXPECT_EQ(ReadBytes(paths.settings), kOff);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+  }
+}
+
+TEST(VindoFaultTest, OneFailingWriteLosesNothing) { CheckEveryWriteFailure(false); }
+
+TEST(VindoFaultTest, FullDiskLosesNothing) { CheckEveryWriteFailure(true); }
+
+// Stops the process dead after each file operation in turn, with the settings file
+// present or only in the backup.
+void CheckHardStops(bool settings_present) {
+#ifdef _WIN32
+  (void)settings_present;
+  GTEST_SKIP() << "needs fork()";
+#else
+  for (int stop_after = 1;; ++stop_after) {
+    SCOPED_TRACE(::testing::Message() << "stopped after operation " << stop_after);
+    TempDir dir;
+    TempDir working_dir;
+    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+    if (settings_present) WriteBytes(paths.settings, kOld);
+    WriteBytes(paths.backup, Encode(kOld));
+
+    constexpr int kStopped = 77;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      TestSwitcherSystem stopping;
+      stopping.after_operation = [stop_after](int operation) {
+        if (operation == stop_after) _exit(kStopped);
+      };
+      _exit(RunVindo({"/0"}, stopping, paths));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+
+    const std::string backup = Decode(ReadBytes(paths.backup));
+    EXPECT_TRUE(backup == kOld || backup == kOff);
+    if (settings_present || testing::Exists(paths.settings)) {
+      const std::string settings = ReadBytes(paths.settings);
+      EXPECT_TRUE(settings == kOld || settings == kOff);
+    }
+
+    TestSwitcherSystem next;
+    EXPECT_EQ(RunVindo({"/0"}, next, paths), 0);
+    EXPECT_EQ(ReadBytes(paths.settings), kOff);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    if (WEXITSTATUS(status) != kStopped) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      break;
+    }
+  }
+#endif
+}
+
+TEST(VindoHardStopTest, StopAtAnyPointLosesNothing) { CheckHardStops(true); }
+
+TEST(VindoHardStopTest, StopDuringARestoreLosesNothing) { CheckHardStops(false); }
+
+}  // namespace
+}  // namespace vindo
