@@ -15,3 +15,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # CTest runs the cross-built test programs through Wine.
 find_program(WINE_PROGRAM wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+
+# The delivered programs carry no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
