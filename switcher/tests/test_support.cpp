@@ -4,7 +4,10 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -18,6 +21,7 @@
 #include <random>
 
 #include "backup_codec.h"
+#include "vindo_run.h"
 
 namespace vindo::testing {
 
@@ -244,5 +248,70 @@ void TestSwitcherSystem::Sleep(int milliseconds) { sleeps.push_back(milliseconds
 void TestSwitcherSystem::ClearConsole() { console.push_back("clear"); }
 void TestSwitcherSystem::Print(const std::string& text) { console.push_back(text); }
 void TestSwitcherSystem::WaitForKey() { console.push_back("key"); }
+
+}  // namespace vindo::testing
+
+namespace vindo::testing {
+
+namespace {
+constexpr const char kHardStopFlag[] = "--hard-stop-child";
+
+[[noreturn]] void StopDead() {
+#ifdef _WIN32
+  TerminateProcess(GetCurrentProcess(), kHardStopExitCode);
+#endif
+  _exit(kHardStopExitCode);
+}
+}  // namespace
+
+bool IsHardStopChild(int argc, char** argv) {
+  return argc == 6 && std::string(argv[1]) == kHardStopFlag;
+}
+
+int HardStopChildMain(char** argv) {
+  const int stop_after = std::stoi(argv[2]);
+  TestSwitcherSystem stopping;
+  stopping.after_operation = [stop_after](int operation) {
+    if (operation == stop_after) StopDead();
+  };
+  return RunVindo({argv[3]}, stopping, SwitcherPaths{argv[4], argv[5]});
+}
+
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths) {
+  const std::string count = std::to_string(stop_after);
+#ifdef _WIN32
+  char self[MAX_PATH];
+  if (GetModuleFileNameA(nullptr, self, MAX_PATH) == 0) return -1;
+  std::string command_line;
+  for (const std::string& part :
+       {std::string(self), std::string(kHardStopFlag), count, mode, paths.settings, paths.backup}) {
+    command_line += "\"" + part + "\" ";
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process.hProcess, &exit_code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(exit_code);
+#else
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  std::vector<std::string> parts = {self, kHardStopFlag, count, mode, paths.settings, paths.backup};
+  std::vector<char*> args;
+  for (std::string& part : parts) args.push_back(part.data());
+  args.push_back(nullptr);
+  pid_t child = 0;
+  if (posix_spawn(&child, self.c_str(), nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+#endif
+}
 
 }  // namespace vindo::testing

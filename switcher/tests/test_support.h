@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings_store.h"
 #include "switcher_system.h"
 
 namespace vindo::testing {
@@ -45,6 +46,17 @@ struct TestTimes {
 void SetTimes(const std::string& path, const TestTimes& times);
 TestTimes GetTimes(const std::string& path);
 void MakeReadOnly(const std::string& path, bool read_only);
+
+// Runs vindo with |mode| in a child process (this test program, started again) that
+// is stopped dead right after its |stop_after|-th file operation. Returns the
+// child's exit code: kHardStopExitCode when it was stopped, else the run's own.
+constexpr int kHardStopExitCode = 77;
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths);
+
+// The child's side, called from main() when the program was started as such a
+// child; returns false when the arguments ask for something else.
+bool IsHardStopChild(int argc, char** argv);
+int HardStopChildMain(char** argv);
 
 class TestSwitcherSystem : public SwitcherSystem {
  public:
