@@ -1,19 +1,31 @@
-// Runs the real vindo.exe under Wine, as an operator would, against the C: drive of
-// a Wine prefix, and checks what it prints, its exit code, the settings file and the
-// backup byte by byte, and their times.
+// Runs the real vindo.exe under Wine, as an operator would, against the C: drive of a
+// Wine prefix, and checks what it prints, its exit code, the settings file and the
+// backup byte by byte, their times, and that no temporary file is left behind.
+//
+// VINDO_EXE and HOLDFILE_EXE name the cross-built programs. The prefix is $WINEPREFIX
+// when set (made with wineboot when it has no C: drive yet), otherwise a throwaway
+// prefix that is removed at the end. The tests share c:\fe\fein, so they run one after
+// another.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -24,12 +36,16 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
+// ---------------------------------------------------------------------------------
+// Files, bytes and times
+
 std::string Crlf(std::initializer_list<const char*> lines) {
   std::string text;
-  for (const char* line : lines) text += std::string(line) + "\r\n";
+  for (const char* line : lines) text.append(line).append("\r\n");
   return text;
 }
 
+// The backup's byte rotation, written out independently of the program's own code.
 std::string Encode(const std::string& plain) {
   std::string stored = plain;
   for (char& c : stored) {
@@ -42,7 +58,8 @@ std::string Encode(const std::string& plain) {
 void WriteBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
+  out.close();
+  ASSERT_TRUE(out.good()) << "can't write " << path;
 }
 
 std::string ReadBytes(const fs::path& path) {
@@ -51,58 +68,157 @@ std::string ReadBytes(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string Escaped(const std::string& bytes, std::size_t from, std::size_t count) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = from; i < bytes.size() && i < from + count; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\\') {
+      text += "\\\\";
+    } else if (c >= 0x20 && c < 0x7f) {
+      text += static_cast<char>(c);
+    } else {
+      text += "\\x";
+      text += kHex[c >> 4];
+      text += kHex[c & 15];
+    }
+  }
+  return text;
+}
+
+// Compares file contents and, when they differ, shows where: some of the files are
+// far too long to print whole.
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  const auto mismatch =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
+  const std::size_t from = at > 40 ? at - 40 : 0;
+  return ::testing::AssertionFailure()
+         << "sizes " << actual.size() << " (actual) and " << expected.size()
+         << " (expected), first difference at byte " << at << "\n  actual:   ..."
+         << Escaped(actual, from, 120) << "\n  expected: ..." << Escaped(expected, from, 120);
+}
+
 std::vector<std::string> Entries(const fs::path& directory) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) {
     names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
+constexpr std::int64_t kNanoseconds = 1000000000;
+
+// Access and modification times in nanoseconds since 1970.
 struct Times {
-  time_t access;
-  time_t write;
+  std::int64_t access;
+  std::int64_t write;
 };
 
+// Some time in January 2020; the nanoseconds are whole multiples of 100, the finest
+// step that Windows file times hold, so they must come back exactly.
+constexpr Times kOldTimes{1577880000 * kNanoseconds + 987654300,
+                          1577800000 * kNanoseconds + 123456700};
+constexpr Times kOtherOldTimes{1262390000 * kNanoseconds + 500000000,
+                               1262300000 * kNanoseconds + 700};
+
+timespec ToTimespec(std::int64_t nanoseconds) {
+  timespec time{};
+  time.tv_sec = static_cast<time_t>(nanoseconds / kNanoseconds);
+  time.tv_nsec = static_cast<long>(nanoseconds % kNanoseconds);
+  return time;
+}
+
 void SetTimes(const fs::path& path, Times times) {
-  timespec both[2] = {};
-  both[0].tv_sec = times.access;
-  both[1].tv_sec = times.write;
+  const timespec both[2] = {ToTimespec(times.access), ToTimespec(times.write)};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), both, 0), 0) << path;
 }
 
-// Read with stat only: reading a file moves its access time.
+// Read with stat only, and before the contents: reading a file moves its access time.
 Times GetTimes(const fs::path& path) {
   struct stat info {};
-  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
-  return {info.st_atim.tv_sec, info.st_mtim.tv_sec};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << "can't stat " << path;
+  return {info.st_atim.tv_sec * kNanoseconds + info.st_atim.tv_nsec,
+          info.st_mtim.tv_sec * kNanoseconds + info.st_mtim.tv_nsec};
 }
 
-// Starts a program and waits for it; returns its exit code, or -1.
-int Spawn(const std::vector<std::string>& command, const fs::path& directory,
-          const fs::path& output) {
+// ---------------------------------------------------------------------------------
+// Processes
+
+// Starts |command| (searched in PATH) in |directory| with the given standard handles
+// (file descriptors of this process, or -1 for /dev/null), or returns -1.
+pid_t Start(const std::vector<std::string>& command, const fs::path& directory, int input,
+            int output, int errors) {
   std::vector<std::string> parts = command;
   std::vector<char*> argv;
   for (std::string& part : parts) argv.push_back(part.data());
   argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || chdir(directory.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execvp(argv[0], argv.data());
-    _exit(127);
+
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  bool ready = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str()) == 0;
+  const int handles[3] = {input, output, errors};
+  for (int target = 0; target < 3 && ready; ++target) {
+    ready = handles[target] < 0
+                ? posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
+                                                   target == 0 ? O_RDONLY : O_WRONLY, 0) == 0
+                : posix_spawn_file_actions_adddup2(&actions, handles[target], target) == 0;
   }
+  pid_t child = -1;
+  if (!ready || posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    child = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return child;
+}
+
+// Waits for a child to end; returns its exit code, or -1 when it didn't exit normally.
+int Wait(pid_t child) {
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  pid_t ended = -1;
+  do {
+    ended = waitpid(child, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  if (ended != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
 
-// One Wine prefix for the whole program: $WINEPREFIX, or a throwaway one.
+struct Outcome {
+  int exit_code = -1;
+  std::string output;  // standard output
+  std::string errors;  // standard error
+};
+
+// Runs a program to its end with no input, its output captured through files (a
+// Wine program's console output is only reliable that way).
+Outcome RunToEnd(const std::vector<std::string>& command, const fs::path& directory,
+                 const fs::path& logs) {
+  const fs::path output_path = logs / "stdout";
+  const fs::path errors_path = logs / "stderr";
+  const int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int errors = open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  Outcome outcome;
+  if (output >= 0 && errors >= 0) {
+    const pid_t child = Start(command, directory, -1, output, errors);
+    if (child > 0) outcome.exit_code = Wait(child);
+  }
+  if (output >= 0) close(output);
+  if (errors >= 0) close(errors);
+  outcome.output = ReadBytes(output_path);
+  outcome.errors = ReadBytes(errors_path);
+  return outcome;
+}
+
+// ---------------------------------------------------------------------------------
+// The Wine prefix, one for the whole program
+
 class WinePrefix : public ::testing::Environment {
  public:
   static fs::path drive_c;
@@ -110,375 +226,616 @@ class WinePrefix : public ::testing::Environment {
   void SetUp() override {
     setenv("WINEDEBUG", "-all", 1);
     if (Env("WINEPREFIX").empty()) {
-      char pattern[] = "/tmp/vindo-blackbox-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
+      std::string pattern = (fs::temp_directory_path() / "vindo-blackbox-prefix-XXXXXX").string();
+      ASSERT_NE(mkdtemp(pattern.data()), nullptr);
       own_ = pattern;
       setenv("WINEPREFIX", (own_ / "prefix").c_str(), 1);
     }
     const fs::path prefix = Env("WINEPREFIX");
-    fs::create_directories(prefix);
     drive_c = prefix / "drive_c";
     if (!fs::exists(drive_c)) {
-      ASSERT_EQ(Spawn({"wineboot", "-i"}, prefix, prefix / "wineboot.log"), 0);
+      fs::create_directories(prefix);
+      const fs::path logs = own_.empty() ? prefix : own_;
+      const Outcome boot = RunToEnd({"wineboot", "-i"}, prefix, logs);
+      ASSERT_EQ(boot.exit_code, 0) << "wineboot -i failed:\n" << boot.output << boot.errors;
     }
-    ASSERT_TRUE(fs::exists(drive_c));
+    ASSERT_TRUE(fs::is_directory(drive_c)) << drive_c;
   }
 
   void TearDown() override {
-    fs::remove_all(drive_c / "fe");
+    std::error_code ignored;
+    if (!drive_c.empty()) fs::remove_all(drive_c / "fe", ignored);
     if (!own_.empty()) {
-      Spawn({"wineserver", "-k"}, own_, own_ / "wineserver.log");
-      fs::remove_all(own_);
+      // Ends the prefix's server and with it every Wine process of the prefix.
+      RunToEnd({"wineserver", "-k"}, own_, own_);
+      fs::remove_all(own_, ignored);
     }
   }
 
  private:
-  fs::path own_;
+  fs::path own_;  // the throwaway prefix's folder, when this program made one
 };
 
 fs::path WinePrefix::drive_c;
-const auto* const kWinePrefix = ::testing::AddGlobalTestEnvironment(new WinePrefix);
+[[maybe_unused]] ::testing::Environment* const kWinePrefix =
+    ::testing::AddGlobalTestEnvironment(new WinePrefix);
+
+// ---------------------------------------------------------------------------------
+// Expected texts
 
 const char kSafeguardFailed[] = "FEHLER ! ... Lesen oder Schreiben der Initialisierung\r\n\r\n";
 const char kCannotWrite[] = "FEHLER ! ... Schreiben der Initialisierung-Datei\r\n\r\n";
+const char kUsage[] =
+    "FEHLER ! ... falscher Programmaufruf\r\n\r\n"
+    "Programmaufruf: vindo.exe <param>\r\n\r\n"
+    "                param : /0 ... Auto-Korrektur generell ausschalten\r\n"
+    "                        /1 ... Auto-Korrektur generell einschalten\r\n"
+    "                        /2 ... Auto-Korrektur auf FUJI-Standard zuruecksetzen\r\n";
 
 const std::string kSample = Crlf({
-    "; Servicetypen",
+    "; Servicetypen der Druckstation",
+    "1 vor jedem Abschnitt, DSC",
     "[DPOF]",
     "1 Print 9x13, MEDIA",
-    "5 Index, DSC",
-    "7 Album 10x15, DSC",
+    "4 Print 20x30",
+    "5 Index Print, DSC",
+    "8 Album 10x15, DSC",
+    "; Kommentar",
+    "",
     "[N64]",
-    "1 Scan, DSC",
-    "2 Scan fein, DSC",
+    "1 Negativ-Scan, DSC",
+    "2 Negativ-Scan fein, DSC",
     "[DPC]",
+    "3 Digital 13x18, MEDIA",
     "5 Digital Index, DSC",
+    "6 Digital Poster, DSC",
     "[FCOS]",
     "5 Kiosk Pass, MEDIA",
     "9 Kiosk Collage, DSC",
+    "16 Kiosk Extra, DSC",
     "[C5_FPX]",
+    "7 FPX Panorama, MEDIA",
     "12 FPX Poster, DSC",
     "13 FPX Sonder, DSC",
     "[C5_BMP]",
     "12 BMP Poster, DSC",
     "13 BMP Sonder, DSC",
-    "[XYZ]",
+    "[HINWEIS]",
+    "; unbekannte Abschnitte gehoeren zum letzten bekannten",
     "14 BMP Leinwand, DSC",
     "[OTHER]",
-    "7 Sonstige, MEDIA",
-    "20 Archiv, DSC",
+    "7 Sonstige Sofortbild, MEDIA",
+    "19 Sonstige Grossformat, DSC",
+    "20 Sonstige Archiv, DSC",
 });
 
+// Mode /0: every listed item gets ", MEDIA".
 const std::string kSampleOff = Crlf({
-    "; Servicetypen",
+    "; Servicetypen der Druckstation",
+    "1 vor jedem Abschnitt, DSC",
     "[DPOF]",
     "1 Print 9x13, MEDIA",
-    "5 Index, DSC",
-    "7 Album 10x15, MEDIA",
+    "4 Print 20x30, MEDIA",
+    "5 Index Print, DSC",
+    "8 Album 10x15, MEDIA",
+    "; Kommentar",
+    "",
     "[N64]",
-    "1 Scan, MEDIA",
-    "2 Scan fein, DSC",
+    "1 Negativ-Scan, MEDIA",
+    "2 Negativ-Scan fein, DSC",
     "[DPC]",
+    "3 Digital 13x18, MEDIA",
     "5 Digital Index, MEDIA",
+    "6 Digital Poster, DSC",
     "[FCOS]",
     "5 Kiosk Pass, MEDIA",
     "9 Kiosk Collage, MEDIA",
+    "16 Kiosk Extra, DSC",
     "[C5_FPX]",
+    "7 FPX Panorama, MEDIA",
     "12 FPX Poster, MEDIA",
     "13 FPX Sonder, DSC",
     "[C5_BMP]",
     "12 BMP Poster, DSC",
     "13 BMP Sonder, MEDIA",
-    "[XYZ]",
+    "[HINWEIS]",
+    "; unbekannte Abschnitte gehoeren zum letzten bekannten",
     "14 BMP Leinwand, MEDIA",
     "[OTHER]",
-    "7 Sonstige, MEDIA",
-    "20 Archiv, DSC",
+    "7 Sonstige Sofortbild, MEDIA",
+    "19 Sonstige Grossformat, MEDIA",
+    "20 Sonstige Archiv, DSC",
 });
 
+// Mode /1: every listed item gets ", DSC".
 const std::string kSampleOn = Crlf({
-    "; Servicetypen",
+    "; Servicetypen der Druckstation",
+    "1 vor jedem Abschnitt, DSC",
     "[DPOF]",
     "1 Print 9x13, DSC",
-    "5 Index, DSC",
-    "7 Album 10x15, DSC",
+    "4 Print 20x30, DSC",
+    "5 Index Print, DSC",
+    "8 Album 10x15, DSC",
+    "; Kommentar",
+    "",
     "[N64]",
-    "1 Scan, DSC",
-    "2 Scan fein, DSC",
+    "1 Negativ-Scan, DSC",
+    "2 Negativ-Scan fein, DSC",
     "[DPC]",
+    "3 Digital 13x18, DSC",
     "5 Digital Index, DSC",
+    "6 Digital Poster, DSC",
     "[FCOS]",
     "5 Kiosk Pass, DSC",
     "9 Kiosk Collage, DSC",
+    "16 Kiosk Extra, DSC",
     "[C5_FPX]",
+    "7 FPX Panorama, DSC",
     "12 FPX Poster, DSC",
     "13 FPX Sonder, DSC",
     "[C5_BMP]",
     "12 BMP Poster, DSC",
     "13 BMP Sonder, DSC",
-    "[XYZ]",
+    "[HINWEIS]",
+    "; unbekannte Abschnitte gehoeren zum letzten bekannten",
     "14 BMP Leinwand, DSC",
     "[OTHER]",
-    "7 Sonstige, DSC",
-    "20 Archiv, DSC",
+    "7 Sonstige Sofortbild, DSC",
+    "19 Sonstige Grossformat, DSC",
+    "20 Sonstige Archiv, DSC",
 });
 
+// Mode /2: each listed item gets its own factory ending.
 const std::string kSampleFactory = Crlf({
-    "; Servicetypen",
+    "; Servicetypen der Druckstation",
+    "1 vor jedem Abschnitt, DSC",
     "[DPOF]",
     "1 Print 9x13, DSC",
-    "5 Index, DSC",
-    "7 Album 10x15, MEDIA",
+    "4 Print 20x30, DSC",
+    "5 Index Print, DSC",
+    "8 Album 10x15, MEDIA",
+    "; Kommentar",
+    "",
     "[N64]",
-    "1 Scan, MEDIA",
-    "2 Scan fein, DSC",
+    "1 Negativ-Scan, MEDIA",
+    "2 Negativ-Scan fein, DSC",
     "[DPC]",
+    "3 Digital 13x18, DSC",
     "5 Digital Index, MEDIA",
+    "6 Digital Poster, DSC",
     "[FCOS]",
     "5 Kiosk Pass, DSC",
     "9 Kiosk Collage, MEDIA",
+    "16 Kiosk Extra, DSC",
     "[C5_FPX]",
+    "7 FPX Panorama, DSC",
     "12 FPX Poster, MEDIA",
     "13 FPX Sonder, DSC",
     "[C5_BMP]",
     "12 BMP Poster, DSC",
     "13 BMP Sonder, MEDIA",
-    "[XYZ]",
+    "[HINWEIS]",
+    "; unbekannte Abschnitte gehoeren zum letzten bekannten",
     "14 BMP Leinwand, MEDIA",
     "[OTHER]",
-    "7 Sonstige, DSC",
-    "20 Archiv, DSC",
+    "7 Sonstige Sofortbild, DSC",
+    "19 Sonstige Grossformat, MEDIA",
+    "20 Sonstige Archiv, DSC",
 });
 
-constexpr Times kOldTimes{1577880000, 1577800000};  // early January 2020
+// Every byte value but 255, which the backup can't hold.
+std::string EveryStorableByte() {
+  std::string bytes;
+  for (int b = 0; b < 255; ++b) bytes += static_cast<char>(b);
+  return bytes;
+}
+
+const char kSettingsWindowsPath[] = "c:\\fe\\fein\\servicetype.ini";
+const std::vector<std::string> kNothing;
+const std::vector<std::string> kJustSettings{"servicetype.ini"};
+const std::vector<std::string> kJustBackup{"res_ini.sav"};
+
+// ---------------------------------------------------------------------------------
+// Helpers of single tests
+
+// holdfile.exe, holding a file open without sharing until it is released.
+class FileHolder {
+ public:
+  FileHolder() = default;
+  FileHolder(const FileHolder&) = delete;
+  FileHolder& operator=(const FileHolder&) = delete;
+  ~FileHolder() { Release(); }
+
+  // Starts the holder and waits until it reports; returns its first line ("held"
+  // once it has the file).
+  std::string Hold(const std::string& windows_path, const fs::path& directory,
+                   const fs::path& errors_path) {
+    int to_holder[2];
+    int from_holder[2];
+    if (pipe2(to_holder, O_CLOEXEC) != 0) return "no pipe";
+    if (pipe2(from_holder, O_CLOEXEC) != 0) {
+      close(to_holder[0]);
+      close(to_holder[1]);
+      return "no pipe";
+    }
+    input_ = to_holder[1];
+    output_ = from_holder[0];
+    const int errors = open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = Start({"wine", Env("HOLDFILE_EXE"), windows_path}, directory, to_holder[0],
+                 from_holder[1], errors);
+    close(to_holder[0]);
+    close(from_holder[1]);
+    if (errors >= 0) close(errors);
+    if (pid_ < 0) return "not started";
+
+    std::string line;
+    char c = 0;
+    while (line.find('\n') == std::string::npos) {
+      const ssize_t got = read(output_, &c, 1);
+      if (got == 1) {
+        line += c;
+      } else if (got == 0 || errno != EINTR) {
+        break;
+      }
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+  }
+
+  // Ends its input, so that it lets go of the file and ends; returns its exit code.
+  int Release() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+    const int exit_code = pid_ > 0 ? Wait(pid_) : -1;
+    pid_ = -1;
+    if (output_ >= 0) close(output_);
+    output_ = -1;
+    return exit_code;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+};
+
+// ---------------------------------------------------------------------------------
+// The fixture: a clean c:\fe\fein and a fresh working directory for every test
 
 class VindoExe : public ::testing::Test {
  protected:
-  fs::path fein;
-  fs::path settings;
-  fs::path work;  // the working directory, where the backup lands
-  fs::path backup;
-  std::string output;
+  fs::path fein;      // c:\fe\fein
+  fs::path settings;  // c:\fe\fein\servicetype.ini
+  fs::path work;      // the working directory, where the backup lands
+  fs::path backup;    // res_ini.sav in it
 
   void SetUp() override {
     ASSERT_FALSE(Env("VINDO_EXE").empty()) << "VINDO_EXE must name the cross-built vindo.exe";
+    ASSERT_FALSE(WinePrefix::drive_c.empty()) << "the Wine prefix was not set up";
     fein = WinePrefix::drive_c / "fe" / "fein";
+    settings = fein / "servicetype.ini";
     fs::remove_all(WinePrefix::drive_c / "fe");
     fs::create_directories(fein);
-    settings = fein / "servicetype.ini";
-    work = MakeWorkDirectory();
+
+    std::string pattern = (fs::temp_directory_path() / "vindo-blackbox-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    scratch_ = pattern;
+    logs_ = scratch_ / "logs";
+    fs::create_directory(logs_);
+    work = MakeWorkDirectory("work");
     backup = work / "res_ini.sav";
   }
 
   void TearDown() override {
-    for (const fs::path& directory : made_) fs::remove_all(directory);
+    std::error_code ignored;
+    if (!scratch_.empty()) fs::remove_all(scratch_, ignored);
   }
 
-  fs::path MakeWorkDirectory() {
-    char pattern[] = "/tmp/vindo-work-XXXXXX";
-    EXPECT_NE(mkdtemp(pattern), nullptr);
-    made_.emplace_back(pattern);
-    return made_.back();
+  fs::path MakeWorkDirectory(const std::string& name) {
+    const fs::path directory = scratch_ / name;
+    fs::create_directory(directory);
+    return directory;
   }
 
-  int Run(std::vector<std::string> arguments, const fs::path& directory) {
-    const fs::path log = directory.parent_path() / (directory.filename().string() + ".out");
+  // vindo.exe with these arguments, run from |directory| (the working directory by
+  // default) with no input.
+  Outcome Vindo(std::vector<std::string> arguments, const fs::path& directory) {
     arguments.insert(arguments.begin(), {"wine", Env("VINDO_EXE")});
-    const int exit_code = Spawn(arguments, directory, log);
-    output = ReadBytes(log);
-    fs::remove(log);
-    return exit_code;
+    return RunToEnd(arguments, directory, logs_);
   }
-  int Run(std::vector<std::string> arguments) { return Run(std::move(arguments), work); }
+  Outcome Vindo(std::vector<std::string> arguments) { return Vindo(std::move(arguments), work); }
 
-  // No temporary file is ever left beside the settings file or the backup.
+  // Another program, for preparing a case; its output lands in the logs.
+  Outcome Tool(const std::vector<std::string>& command) { return RunToEnd(command, work, logs_); }
+
+  const fs::path& Logs() const { return logs_; }
+
+  // A file with the given bytes and times.
+  void Put(const fs::path& path, const std::string& bytes, Times times) {
+    WriteBytes(path, bytes);
+    SetTimes(path, times);
+  }
+
+  // The exact contents of c:\fe\fein and the working directory: nothing else, in
+  // particular no temporary file.
   void ExpectOnly(const std::vector<std::string>& in_fein,
                   const std::vector<std::string>& in_work) {
-    EXPECT_EQ(Entries(fein), in_fein);
-    EXPECT_EQ(Entries(work), in_work);
+    EXPECT_EQ(Entries(fein), in_fein) << "in c:\\fe\\fein";
+    EXPECT_EQ(Entries(work), in_work) << "in the working directory";
+  }
+
+  // A file left as it was: bytes and modification time. (Its access time may have
+  // moved: the program read it.)
+  void ExpectUnchanged(const fs::path& path, const std::string& bytes, Times times) {
+    EXPECT_EQ(GetTimes(path).write, times.write) << path;
+    EXPECT_TRUE(SameBytes(ReadBytes(path), bytes)) << path;
+  }
+
+  // A file with these bytes and exactly these access and modification times.
+  void ExpectFile(const fs::path& path, const std::string& bytes, Times times) {
+    const Times actual = GetTimes(path);
+    EXPECT_EQ(actual.access, times.access) << "access time of " << path;
+    EXPECT_EQ(actual.write, times.write) << "modification time of " << path;
+    EXPECT_TRUE(SameBytes(ReadBytes(path), bytes)) << path;
   }
 
  private:
-  std::vector<fs::path> made_;
+  fs::path scratch_;  // this test's temporary folder: working directories and logs
+  fs::path logs_;
 };
 
-TEST_F(VindoExe, EachModeRewritesTheSampleAndKeepsTheTimes) {
+// ---------------------------------------------------------------------------------
+// Switching
+
+TEST_F(VindoExe, EachModeRewritesTheSampleKeepsItsTimesAndRefreshesTheBackup) {
   const std::pair<const char*, const std::string*> modes[] = {
       {"/0", &kSampleOff}, {"/1", &kSampleOn}, {"/2", &kSampleFactory}};
   for (const auto& [mode, expected] : modes) {
     SCOPED_TRACE(mode);
-    WriteBytes(settings, kSample);
-    SetTimes(settings, kOldTimes);
-    EXPECT_EQ(Run({mode}), 0);
-    EXPECT_EQ(output, "");
-    const Times settings_times = GetTimes(settings);
-    const Times backup_times = GetTimes(backup);
-    EXPECT_EQ(settings_times.access, kOldTimes.access);
-    EXPECT_EQ(settings_times.write, kOldTimes.write);
-    EXPECT_EQ(backup_times.access, kOldTimes.access);
-    EXPECT_EQ(backup_times.write, kOldTimes.write);
-    EXPECT_EQ(ReadBytes(settings), *expected);
-    EXPECT_EQ(ReadBytes(backup), Encode(*expected));
-    ExpectOnly({"servicetype.ini"}, {"res_ini.sav"});
+    Put(settings, kSample, kOldTimes);
+    Put(backup, Encode("an older backup\r\n"), kOtherOldTimes);
+
+    const Outcome run = Vindo({mode});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "");
+    ExpectFile(settings, *expected, kOldTimes);
+    ExpectFile(backup, Encode(*expected), kOldTimes);
+    ExpectOnly(kJustSettings, kJustBackup);
   }
 }
 
-TEST_F(VindoExe, WithoutAModeShowsTheUsageAfterBackingUp) {
-  WriteBytes(settings, kSample);
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, std::vector<std::string>{"/3", "0", "-1"}}) {
-    EXPECT_EQ(Run(arguments), 1);
-    EXPECT_EQ(output,
-              "FEHLER ! ... falscher Programmaufruf\r\n\r\n"
-              "Programmaufruf: vindo.exe <param>\r\n\r\n"
-              "                param : /0 ... Auto-Korrektur generell ausschalten\r\n"
-              "                        /1 ... Auto-Korrektur generell einschalten\r\n"
-              "                        /2 ... Auto-Korrektur auf FUJI-Standard zuruecksetzen\r\n");
-    EXPECT_EQ(ReadBytes(settings), kSample);
-    EXPECT_EQ(ReadBytes(backup), Encode(kSample));
-  }
+TEST_F(VindoExe, TheLastModeArgumentWinsAndOnlyItsFirstTwoCharactersCount) {
+  Put(settings, kSample, kOldTimes);
+  Outcome run = Vindo({"/1", "/0abc", "x"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  ExpectFile(settings, kSampleOff, kOldTimes);
+
+  Put(settings, kSample, kOldTimes);
+  run = Vindo({"/2", "/1/0", "-0", "1"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  ExpectFile(settings, kSampleOn, kOldTimes);
+  ExpectFile(backup, Encode(kSampleOn), kOldTimes);
 }
 
-TEST_F(VindoExe, LastModeWinsAndOnlyItsFirstTwoCharactersCount) {
-  WriteBytes(settings, kSample);
-  EXPECT_EQ(Run({"/1", "/0abc", "x"}), 0);
-  EXPECT_EQ(ReadBytes(settings), kSampleOff);
-}
-
-TEST_F(VindoExe, MissingSettingsFileIsRestoredFromTheBackupInTheWorkingDirectory) {
-  WriteBytes(backup, Encode(kSample));
-  SetTimes(backup, kOldTimes);
-  EXPECT_EQ(Run({"/2"}), 0);
-  EXPECT_EQ(output, "");
-  const Times restored = GetTimes(settings);
-  EXPECT_EQ(restored.write, kOldTimes.write);
-  EXPECT_EQ(restored.access, kOldTimes.access);
-  EXPECT_EQ(ReadBytes(settings), kSampleFactory);
-  EXPECT_EQ(ReadBytes(backup), Encode(kSampleFactory));
-  ExpectOnly({"servicetype.ini"}, {"res_ini.sav"});
-}
-
-TEST_F(VindoExe, AnotherWorkingDirectoryHasItsOwnBackup) {
-  WriteBytes(backup, Encode(kSample));
-  const fs::path elsewhere = MakeWorkDirectory();
-  EXPECT_EQ(Run({"/0"}, elsewhere), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-  EXPECT_TRUE(Entries(fein).empty());
-  EXPECT_TRUE(Entries(elsewhere).empty());
-  EXPECT_EQ(ReadBytes(backup), Encode(kSample));
-}
-
-TEST_F(VindoExe, ByteTwoFiftyFiveIsRefusedAndNothingChanges) {
-  const std::string settings_bytes = kSample + "\xff\r\n";
-  WriteBytes(settings, settings_bytes);
-  WriteBytes(backup, Encode(kSampleOn));
-  EXPECT_EQ(Run({"/0"}), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-  EXPECT_EQ(ReadBytes(settings), settings_bytes);
-  EXPECT_EQ(ReadBytes(backup), Encode(kSampleOn));
-  ExpectOnly({"servicetype.ini"}, {"res_ini.sav"});
-}
-
-TEST_F(VindoExe, SettingsFileHeldByAnotherProgramIsReported) {
-  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
-  WriteBytes(settings, kSample);
-  int to_holder[2];
-  int from_holder[2];
-  ASSERT_EQ(pipe(to_holder), 0);
-  ASSERT_EQ(pipe(from_holder), 0);
-  std::string exe = Env("HOLDFILE_EXE");
-  std::string path = "c:\\fe\\fein\\servicetype.ini";
-  std::string wine = "wine";
-  char* argv[] = {wine.data(), exe.data(), path.data(), nullptr};
-  const pid_t holder = fork();
-  if (holder == 0) {
-    dup2(to_holder[0], 0);
-    dup2(from_holder[1], 1);
-    close(to_holder[1]);
-    close(from_holder[0]);
-    execvp(argv[0], argv);
-    _exit(127);
-  }
-  ASSERT_GT(holder, 0);
-  close(to_holder[0]);
-  close(from_holder[1]);
-  // Wait for the holder to say that it has the file.
-  std::string said;
-  char c = 0;
-  while (said.find('\n') == std::string::npos && read(from_holder[0], &c, 1) == 1) said += c;
-  ASSERT_EQ(said.substr(0, 4), "held") << said;
-
-  EXPECT_EQ(Run({"/0"}), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-
-  close(to_holder[1]);  // the holder lets go at the end of its input
-  int status = 0;
-  EXPECT_EQ(waitpid(holder, &status, 0), holder);
-  close(from_holder[0]);
-  EXPECT_EQ(ReadBytes(settings), kSample);
-  ExpectOnly({"servicetype.ini"}, {});
-}
-
-TEST_F(VindoExe, ReadOnlySettingsFileIsReportedAndKept) {
-  WriteBytes(settings, kSample);
-  // Without write permission Wine shows the file as read-only.
-  fs::permissions(settings, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(Run({"/0"}), 1);
-  EXPECT_EQ(output, kCannotWrite);
-  fs::permissions(settings, fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_EQ(ReadBytes(settings), kSample);
-  EXPECT_EQ(ReadBytes(backup), Encode(kSample));
-  ExpectOnly({"servicetype.ini"}, {"res_ini.sav"});
-}
-
-TEST_F(VindoExe, SettingsFileThatCantBeReplacedIsReportedAndKept) {
-  WriteBytes(settings, kSample);
-  const fs::path log = work.parent_path() / (work.filename().string() + ".chattr");
-  if (Spawn({"chattr", "+i", settings.string()}, work, log) != 0) {
-    fs::remove(log);
-    GTEST_SKIP() << "chattr +i is not available here";
-  }
-  fs::remove(log);
-  const int exit_code = Run({"/0"});
-  const std::string written_output = output;
-  Spawn({"chattr", "-i", settings.string()}, work, log);
-  fs::remove(log);
-  EXPECT_EQ(exit_code, 1);
-  EXPECT_EQ(written_output, kCannotWrite);
-  EXPECT_EQ(ReadBytes(settings), kSample);
-  ExpectOnly({"servicetype.ini"}, {"res_ini.sav"});
-}
-
-TEST_F(VindoExe, DirectoryWhereTheSettingsFileShouldBeIsReported) {
-  fs::create_directory(settings);
-  EXPECT_EQ(Run({"/1"}), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-  EXPECT_TRUE(fs::is_directory(settings));
-  ExpectOnly({"servicetype.ini"}, {});
-}
-
-TEST_F(VindoExe, MissingSettingsDirectoryIsReportedAndNotCreated) {
-  fs::remove_all(fein);
-  WriteBytes(backup, Encode(kSample));
-  EXPECT_EQ(Run({"/1"}), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-  EXPECT_FALSE(fs::exists(fein));
-  EXPECT_EQ(ReadBytes(backup), Encode(kSample));
-}
-
-TEST_F(VindoExe, NoSettingsFileAndNoBackupIsReported) {
-  EXPECT_EQ(Run({"/0"}), 1);
-  EXPECT_EQ(output, kSafeguardFailed);
-  ExpectOnly({}, {});
-}
-
-TEST_F(VindoExe, LineEndsLongLinesAndTheEndOfFileByte) {
+TEST_F(VindoExe, LineEndsTheEndOfFileByteAndLongLines) {
   const std::string long_name(100000, 'n');
-  WriteBytes(settings, "[OTHER]\n8 " + long_name +
-                           ", DSC\n9 x, DSC\r\n\x1A"
-                           "after the end\r\n");
-  EXPECT_EQ(Run({"/0"}), 0);
-  EXPECT_EQ(ReadBytes(settings), "[OTHER]\r\n8 " + long_name + ", MEDIA\r\n9 x, MEDIA\r\n");
+  const std::string long_comment = "; " + std::string(100000, 'c');
+  Put(settings,
+      "[OTHER]\n8 " + long_name + ", DSC\n" + long_comment + "\n; lone\rCR\n9 x, DSC\r\n\x1A" +
+          "7 after the end, MEDIA\r\n",
+      kOldTimes);
+  Outcome run = Vindo({"/0"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  const std::string expected = "[OTHER]\r\n8 " + long_name + ", MEDIA\r\n" + long_comment +
+                               "\r\n; lone\rCR\r\n9 x, MEDIA\r\n";
+  ExpectFile(settings, expected, kOldTimes);
+  ExpectFile(backup, Encode(expected), kOldTimes);
+
+  // A last line without a line end gets one.
+  Put(settings, "[DPOF]\n1 a, MEDIA", kOldTimes);
+  run = Vindo({"/1"});
+  EXPECT_EQ(run.exit_code, 0);
+  ExpectFile(settings, "[DPOF]\r\n1 a, DSC\r\n", kOldTimes);
+
+  // An empty file stays empty.
+  Put(settings, "", kOldTimes);
+  run = Vindo({"/2"});
+  EXPECT_EQ(run.exit_code, 0);
+  ExpectFile(settings, "", kOldTimes);
+  ExpectFile(backup, "", kOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+// ---------------------------------------------------------------------------------
+// The usage text
+
+TEST_F(VindoExe, WithoutAModeTheUsageIsShownAfterTheBackupIsRefreshed) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, std::vector<std::string>{"/3", "0", "-1", "x/0", "/"}}) {
+    SCOPED_TRACE(arguments.size());
+    Put(settings, kSample, kOldTimes);
+    Put(backup, Encode("an older backup\r\n"), kOtherOldTimes);
+
+    const Outcome run = Vindo(arguments);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.output, kUsage);
+    EXPECT_EQ(run.errors, "");
+    ExpectUnchanged(settings, kSample, kOldTimes);
+    ExpectFile(backup, Encode(kSample), kOldTimes);
+    ExpectOnly(kJustSettings, kJustBackup);
+  }
+}
+
+TEST_F(VindoExe, TheBackupRotatesEveryByte) {
+  const std::string bytes = EveryStorableByte();
+  Put(settings, bytes, kOldTimes);
+  const Outcome run = Vindo({});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kUsage);
+  ExpectUnchanged(settings, bytes, kOldTimes);
+  std::string rotated;
+  for (int b = 39; b < 256; ++b) rotated += static_cast<char>(b);
+  for (int b = 1; b < 39; ++b) rotated += static_cast<char>(b);
+  ExpectFile(backup, rotated, kOldTimes);
+}
+
+// ---------------------------------------------------------------------------------
+// Restoring from the backup
+
+TEST_F(VindoExe, AMissingSettingsFileIsRestoredWithTheBackupsTimes) {
+  const std::string bytes = EveryStorableByte();
+  Put(backup, Encode(bytes), kOtherOldTimes);
+  const Outcome run = Vindo({});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kUsage);
+  ExpectFile(settings, bytes, kOtherOldTimes);
+  ExpectUnchanged(backup, Encode(bytes), kOtherOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, AMissingSettingsFileIsRestoredAndThenSwitched) {
+  Put(backup, Encode(kSample), kOtherOldTimes);
+  const Outcome run = Vindo({"/2"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(run.errors, "");
+  ExpectFile(settings, kSampleFactory, kOtherOldTimes);
+  ExpectFile(backup, Encode(kSampleFactory), kOtherOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, EachWorkingDirectoryHasItsOwnBackup) {
+  Put(backup, Encode(kSample), kOldTimes);
+  const fs::path elsewhere = MakeWorkDirectory("elsewhere");
+  const std::string other = "[DPOF]\r\n7 Album, DSC\r\n";
+  Put(elsewhere / "res_ini.sav", Encode(other), kOtherOldTimes);
+
+  Outcome run = Vindo({"/0"}, elsewhere);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  ExpectFile(settings, "[DPOF]\r\n7 Album, MEDIA\r\n", kOtherOldTimes);
+  ExpectFile(elsewhere / "res_ini.sav", Encode("[DPOF]\r\n7 Album, MEDIA\r\n"), kOtherOldTimes);
+
+  // Without a backup in the working directory, a lost settings file can't come back.
+  fs::remove(settings);
+  const fs::path empty = MakeWorkDirectory("empty");
+  run = Vindo({"/0"}, empty);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(Entries(fein), kNothing);
+  EXPECT_EQ(Entries(empty), kNothing);
+  // Neither run read or wrote the first working directory's backup.
+  ExpectFile(backup, Encode(kSample), kOldTimes);
+}
+
+// ---------------------------------------------------------------------------------
+// Failures of the safeguard: nothing changes, nothing is left behind
+
+TEST_F(VindoExe, NeitherSettingsFileNorBackupIsReported) {
+  const Outcome run = Vindo({"/0"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  ExpectOnly(kNothing, kNothing);
+}
+
+TEST_F(VindoExe, AByteTheBackupCantHoldIsRefusedAndNothingChanges) {
+  const std::string bytes = kSample + "; \xff\r\n";
+  Put(settings, bytes, kOldTimes);
+  Put(backup, Encode(kSampleOn), kOtherOldTimes);
+  const Outcome run = Vindo({"/0"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  ExpectUnchanged(settings, bytes, kOldTimes);
+  ExpectFile(backup, Encode(kSampleOn), kOtherOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, ASettingsFileHeldByAnotherProgramIsReportedAndKept) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  Put(settings, kSample, kOldTimes);
+  Put(backup, Encode(kSampleOn), kOtherOldTimes);
+
+  FileHolder holder;
+  ASSERT_EQ(holder.Hold(kSettingsWindowsPath, work, Logs() / "holdfile.err"), "held");
+  const Outcome run = Vindo({"/0"});
+  EXPECT_EQ(holder.Release(), 0);
+
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  ExpectUnchanged(settings, kSample, kOldTimes);
+  ExpectFile(backup, Encode(kSampleOn), kOtherOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, ADirectoryWhereTheSettingsFileShouldBeIsReported) {
+  fs::create_directory(settings);
+  Put(backup, Encode(kSample), kOldTimes);
+  const Outcome run = Vindo({"/1"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_TRUE(fs::is_directory(settings));
+  EXPECT_EQ(Entries(settings), kNothing);
+  ExpectFile(backup, Encode(kSample), kOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, AMissingSettingsFolderIsReportedAndNotMade) {
+  fs::remove(fein);
+  Put(backup, Encode(kSample), kOldTimes);
+  const Outcome run = Vindo({"/1"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kSafeguardFailed);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_FALSE(fs::exists(fein));
+  EXPECT_EQ(Entries(fein.parent_path()), kNothing);
+  ExpectUnchanged(backup, Encode(kSample), kOldTimes);
+  EXPECT_EQ(Entries(work), kJustBackup);
+}
+
+// ---------------------------------------------------------------------------------
+// A settings file that can't be replaced: the old one stays, the backup is made
+
+TEST_F(VindoExe, AnImmutableSettingsFileIsReportedAndKept) {
+  Put(settings, kSample, kOldTimes);
+  if (Tool({"chattr", "+i", settings.string()}).exit_code != 0) {
+    GTEST_SKIP() << "chattr +i does not work here";
+  }
+  const Outcome run = Vindo({"/0"});
+  const Outcome undo = Tool({"chattr", "-i", settings.string()});
+  ASSERT_EQ(undo.exit_code, 0) << "chattr -i failed, " << settings << " stays immutable";
+
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kCannotWrite);
+  EXPECT_EQ(run.errors, "");
+  ExpectUnchanged(settings, kSample, kOldTimes);
+  ExpectFile(backup, Encode(kSample), kOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
+TEST_F(VindoExe, ASettingsFileMarkedReadOnlyIsReportedAndKept) {
+  Put(settings, kSample, kOldTimes);
+  const Outcome attrib = Tool({"wine", "attrib", "+r", kSettingsWindowsPath});
+  ASSERT_EQ(attrib.exit_code, 0) << attrib.output << attrib.errors;
+  // Wine keeps the attribute as missing write permission.
+  ASSERT_EQ(fs::status(settings).permissions() & fs::perms::owner_write, fs::perms::none);
+
+  const Outcome run = Vindo({"/0"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, kCannotWrite);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(fs::status(settings).permissions() & fs::perms::owner_write, fs::perms::none);
+  ExpectUnchanged(settings, kSample, kOldTimes);
+  ExpectFile(backup, Encode(kSample), kOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
 }
 
 }  // namespace
