@@ -4,9 +4,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +20,7 @@
 #include <random>
 
 #include "backup_codec.h"
+#include "run_self.h"
 #include "vindo_run.h"
 
 namespace vindo::testing {
@@ -279,40 +278,8 @@ int HardStopChildMain(char** argv) {
 }
 
 int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths) {
-  const std::string count = std::to_string(stop_after);
-#ifdef _WIN32
-  char self[MAX_PATH];
-  if (GetModuleFileNameA(nullptr, self, MAX_PATH) == 0) return -1;
-  std::string command_line;
-  for (const std::string& part :
-       {std::string(self), std::string(kHardStopFlag), count, mode, paths.settings, paths.backup}) {
-    command_line += "\"" + part + "\" ";
-  }
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return -1;
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process.hProcess, &exit_code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(exit_code);
-#else
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
-  std::vector<std::string> parts = {self, kHardStopFlag, count, mode, paths.settings, paths.backup};
-  std::vector<char*> args;
-  for (std::string& part : parts) args.push_back(part.data());
-  args.push_back(nullptr);
-  pid_t child = 0;
-  if (posix_spawn(&child, self.c_str(), nullptr, nullptr, args.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-#endif
+  return test_common::RunThisProgram(
+      {kHardStopFlag, std::to_string(stop_after), mode, paths.settings, paths.backup});
 }
 
 }  // namespace vindo::testing
