@@ -166,24 +166,20 @@ T& CMyList<T>::GetCurrent() {
 
 template <typename T>
 void CMyList<T>::MoveNext() {
-  if (cursor_ == nullptr) {
-    position_ = -1;
-    return;
-  }
   Step(true);
 }
 
 template <typename T>
 void CMyList<T>::MovePrev() {
-  if (cursor_ == nullptr) {
-    position_ = -1;
-    return;
-  }
   Step(false);
 }
 
 template <typename T>
 void CMyList<T>::Step(bool forward) {
+  if (cursor_ == nullptr) {
+    position_ = -1;
+    return;
+  }
   cursor_ = forward ? cursor_->next : cursor_->prev;
   if (cursor_ == nullptr) {
     position_ = -1;
