@@ -95,13 +95,6 @@ TEST_F(CMyExceptionTest, CopiesAreDeepAndDoNotShowTheReportAgain) {
   EXPECT_EQ(memory_copy.Value().Text(), nullptr);
 }
 
-TEST_F(CMyExceptionTest, DisplayCanBeCalledAgain) {
-  CMyException exception("CMyString", "Resize", "message", nullptr);
-  EXPECT_EQ(exception.Display(), 1);  // the double's answer
-  ASSERT_EQ(reports_.reports.size(), 2u);
-  EXPECT_EQ(reports_.reports[0], reports_.reports[1]);
-}
-
 // How many allocations a report takes when memory is plentiful.
 int AllocationsOfAMemoryReport() {
   FailingAllocations counting;

@@ -286,107 +286,62 @@ TEST_F(CMyStringTest, AssignsAndAppendsItsOwnText) {
   EXPECT_EQ(string.Length(), 16);
 }
 
-class CMyStringMemoryTest : public CMyStringTest {};
+// Every throw site of the string on a failing allocation: its report, and the state
+// the string is left in.
+struct FailedOperation {
+  const char* name;
+  const char* before;  // null: unset
+  int fail_at;         // which allocation of the operation fails
+  void (*operation)(CMyString&);
+  const char* report;
+  const char* after;  // null: unset
+  std::int32_t capacity_after;
+};
 
-TEST_F(CMyStringMemoryTest, FailedAssignmentOfTextLeavesTheStringUnset) {
-  CMyString string("old");
-  {
-    FailingAllocations fail(1);
-    try {
-      string = "hello";
-      ADD_FAILURE() << "no exception";
-    } catch (const CMyExceptionMemory& exception) {
-      EXPECT_TRUE(exception.Method() == "operator=(char *)");
+const FailedOperation kFailedOperations[] = {
+    {"assigning text lets go of the old text", "old", 1, [](CMyString& s) { s = "hello"; },
+     "Context: CMyStringoperator=(char *)\nMessage: no more memory for 6 bytes", nullptr, 0},
+    {"assigning a string lets go of the old text", "old", 2,  // 1 builds the operand
+     [](CMyString& s) { s = CMyString("a longer text"); },
+     "Context: CMyStringoperator=(CMyString &)\nMessage: no more memory for 14 bytes", nullptr, 0},
+    {"constructing from text", nullptr, 1, [](CMyString&) { CMyString("text"); },
+     "Context: CMyStringoperator=(char *)\nMessage: no more memory for 5 bytes", nullptr, 0},
+    {"constructing from a number", nullptr, 1, [](CMyString&) { CMyString(-12); },
+     "Context: CMyStringoperator=(char *)\nMessage: no more memory for 4 bytes", nullptr, 0},
+    {"resizing leaves the string unchanged", "abc", 1, [](CMyString& s) { s.Resize(10, 1); },
+     "Context: CMyStringResize\nMessage: no more memory for 11 bytes", "abc", 4},
+    {"appending text leaves the string unchanged", "abc", 1, [](CMyString& s) { s += "defg"; },
+     "Context: CMyStringResize\nMessage: no more memory for 8 bytes", "abc", 4},
+    {"appending a number leaves the string unchanged", "abc", 2, [](CMyString& s) { s += 1234; },
+     "Context: CMyStringResize\nMessage: no more memory for 8 bytes", "abc", 4},
+    {"appending to an unset string leaves the empty text", nullptr, 2,
+     [](CMyString& s) { s << "xyz"; },
+     "Context: CMyStringResize\nMessage: no more memory for 4 bytes", "", 1},
+};
+
+TEST_F(CMyStringTest, FailedAllocationIsReportedAndLeavesAKnownState) {
+  for (const FailedOperation& failed : kFailedOperations) {
+    SCOPED_TRACE(failed.name);
+    CMyString string;
+    if (failed.before != nullptr) string = failed.before;
+    const char* text_before = string.Text();
+    reports_.reports.clear();
+    {
+      FailingAllocations fail(failed.fail_at);
+      EXPECT_THROW(failed.operation(string), CMyExceptionMemory);
     }
-  }
-  ASSERT_EQ(reports_.reports.size(), 1u);
-  EXPECT_EQ(reports_.reports[0],
-            "Context: CMyStringoperator=(char *)\nMessage: no more memory for 6 bytes");
-  EXPECT_EQ(string.Text(), nullptr);
-  EXPECT_EQ(string.Capacity(), 0);
-}
-
-TEST_F(CMyStringMemoryTest, FailedAssignmentOfAStringLeavesTheStringUnset) {
-  const CMyString source("a longer text");
-  CMyString string("old");
-  {
-    FailingAllocations fail(1);
-    EXPECT_THROW(string = source, CMyExceptionMemory);
-  }
-  ASSERT_EQ(reports_.reports.size(), 1u);
-  EXPECT_EQ(reports_.reports[0],
-            "Context: CMyStringoperator=(CMyString &)\nMessage: no more memory for 14 bytes");
-  EXPECT_EQ(string.Text(), nullptr);
-}
-
-TEST_F(CMyStringMemoryTest, FailedConstructionFromTextOrNumberIsReported) {
-  {
-    FailingAllocations fail(1);
-    EXPECT_THROW(CMyString("text"), CMyExceptionMemory);
-    FailingAllocations fail_again(1);
-    EXPECT_THROW(CMyString(-12), CMyExceptionMemory);
-  }
-  ASSERT_EQ(reports_.reports.size(), 2u);
-  EXPECT_EQ(reports_.reports[0],
-            "Context: CMyStringoperator=(char *)\nMessage: no more memory for 5 bytes");
-  EXPECT_EQ(reports_.reports[1],
-            "Context: CMyStringoperator=(char *)\nMessage: no more memory for 4 bytes");
-}
-
-TEST_F(CMyStringMemoryTest, FailedResizeLeavesTheStringUnchanged) {
-  CMyString string("abc");
-  string.Resize(5, 1);
-  const char* text = string.Text();
-  {
-    FailingAllocations fail(1);
-    try {
-      string.Resize(10, 1);
-      ADD_FAILURE() << "no exception";
-    } catch (const CMyException& exception) {  // caught as the base class
-      EXPECT_TRUE(exception.ClassName() == "CMyString");
+    ASSERT_EQ(reports_.reports.size(), 1u);
+    EXPECT_EQ(reports_.reports[0], failed.report);
+    if (failed.after == nullptr) {
+      EXPECT_EQ(string.Text(), nullptr);
+    } else {
+      EXPECT_STREQ(string.Text(), failed.after);
+      if (failed.before != nullptr) {
+        EXPECT_EQ(string.Text(), text_before);  // not even moved
+      }
     }
+    EXPECT_EQ(string.Capacity(), failed.capacity_after);
   }
-  ASSERT_EQ(reports_.reports.size(), 1u);
-  EXPECT_EQ(reports_.reports[0], "Context: CMyStringResize\nMessage: no more memory for 11 bytes");
-  EXPECT_EQ(string.Text(), text);
-  EXPECT_STREQ(string.Text(), "abc");
-  EXPECT_EQ(string.Length(), 3);
-  EXPECT_EQ(string.Capacity(), 6);
-}
-
-TEST_F(CMyStringMemoryTest, FailedAppendLeavesTheStringUnchanged) {
-  CMyString string("abc");
-  const char* text = string.Text();
-  {
-    FailingAllocations fail(1);
-    EXPECT_THROW(string += "defg", CMyExceptionMemory);
-  }
-  EXPECT_EQ(reports_.reports.back(),
-            "Context: CMyStringResize\nMessage: no more memory for 8 bytes");
-  EXPECT_EQ(string.Text(), text);
-  EXPECT_EQ(string.Length(), 3);
-  EXPECT_EQ(string.Capacity(), 4);
-
-  // The number's own text is the first allocation of an integer append.
-  {
-    FailingAllocations fail(2);
-    EXPECT_THROW(string += 1234, CMyExceptionMemory);
-  }
-  EXPECT_EQ(reports_.reports.back(),
-            "Context: CMyStringResize\nMessage: no more memory for 8 bytes");
-  EXPECT_STREQ(string.Text(), "abc");
-
-  // An unset string has become the empty text by the time its buffer can't grow.
-  CMyString unset;
-  {
-    FailingAllocations fail(2);
-    EXPECT_THROW(unset << "xyz", CMyExceptionMemory);
-  }
-  EXPECT_EQ(reports_.reports.back(),
-            "Context: CMyStringResize\nMessage: no more memory for 4 bytes");
-  EXPECT_STREQ(unset.Text(), "");
-  EXPECT_EQ(unset.Capacity(), 1);
-  EXPECT_EQ(reports_.reports.size(), 3u);
 }
 
 }  // namespace
