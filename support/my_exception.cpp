@@ -70,12 +70,12 @@ CMyException::CMyException(const char* className, const char* method, const char
   Display();
 }
 
-CMyException::CMyException(const CMyException& other) {
-  message_ = other.message_;
-  value_ = other.value_;
-  method_ = other.method_;
-  className_ = other.className_;
-}
+// A deep copy, member by member; it does not show the report again.
+CMyException::CMyException(const CMyException& other)
+    : message_(other.message_),
+      value_(other.value_),
+      method_(other.method_),
+      className_(other.className_) {}
 
 int CMyException::Display() {
   CMyString report;
