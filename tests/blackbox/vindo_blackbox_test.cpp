@@ -196,6 +196,14 @@ struct Outcome {
   std::string errors;  // standard error
 };
 
+// The run ended with |exit_code| after printing exactly |output|, and nothing on the
+// standard error stream.
+void ExpectEnded(const Outcome& run, int exit_code, const std::string& output) {
+  EXPECT_EQ(run.exit_code, exit_code);
+  EXPECT_EQ(run.output, output);
+  EXPECT_EQ(run.errors, "");
+}
+
 // Runs a program to its end with no input, its output captured through files (a
 // Wine program's console output is only reliable that way).
 Outcome RunToEnd(const std::vector<std::string>& command, const fs::path& directory,
@@ -596,9 +604,7 @@ TEST_F(VindoExe, EachModeRewritesTheSampleKeepsItsTimesAndRefreshesTheBackup) {
     Put(backup, Encode("an older backup\r\n"), kOtherOldTimes);
 
     const Outcome run = Vindo({mode});
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.errors, "");
+    ExpectEnded(run, 0, "");
     ExpectFile(settings, *expected, kOldTimes);
     ExpectFile(backup, Encode(*expected), kOldTimes);
     ExpectOnly(kJustSettings, kJustBackup);
@@ -661,9 +667,7 @@ TEST_F(VindoExe, WithoutAModeTheUsageIsShownAfterTheBackupIsRefreshed) {
     Put(backup, Encode("an older backup\r\n"), kOtherOldTimes);
 
     const Outcome run = Vindo(arguments);
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.output, kUsage);
-    EXPECT_EQ(run.errors, "");
+    ExpectEnded(run, 1, kUsage);
     ExpectUnchanged(settings, kSample, kOldTimes);
     ExpectFile(backup, Encode(kSample), kOldTimes);
     ExpectOnly(kJustSettings, kJustBackup);
@@ -700,9 +704,7 @@ TEST_F(VindoExe, AMissingSettingsFileIsRestoredWithTheBackupsTimes) {
 TEST_F(VindoExe, AMissingSettingsFileIsRestoredAndThenSwitched) {
   Put(backup, Encode(kSample), kOtherOldTimes);
   const Outcome run = Vindo({"/2"});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, "");
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 0, "");
   ExpectFile(settings, kSampleFactory, kOtherOldTimes);
   ExpectFile(backup, Encode(kSampleFactory), kOtherOldTimes);
   ExpectOnly(kJustSettings, kJustBackup);
@@ -724,9 +726,7 @@ TEST_F(VindoExe, EachWorkingDirectoryHasItsOwnBackup) {
   fs::remove(settings);
   const fs::path empty = MakeWorkDirectory("empty");
   run = Vindo({"/0"}, empty);
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   EXPECT_EQ(Entries(fein), kNothing);
   EXPECT_EQ(Entries(empty), kNothing);
   // Neither run read or wrote the first working directory's backup.
@@ -738,9 +738,7 @@ TEST_F(VindoExe, EachWorkingDirectoryHasItsOwnBackup) {
 
 TEST_F(VindoExe, NeitherSettingsFileNorBackupIsReported) {
   const Outcome run = Vindo({"/0"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   ExpectOnly(kNothing, kNothing);
 }
 
@@ -749,9 +747,7 @@ TEST_F(VindoExe, AByteTheBackupCantHoldIsRefusedAndNothingChanges) {
   Put(settings, bytes, kOldTimes);
   Put(backup, Encode(kSampleOn), kOtherOldTimes);
   const Outcome run = Vindo({"/0"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   ExpectUnchanged(settings, bytes, kOldTimes);
   ExpectFile(backup, Encode(kSampleOn), kOtherOldTimes);
   ExpectOnly(kJustSettings, kJustBackup);
@@ -767,9 +763,7 @@ TEST_F(VindoExe, ASettingsFileHeldByAnotherProgramIsReportedAndKept) {
   const Outcome run = Vindo({"/0"});
   EXPECT_EQ(holder.Release(), 0);
 
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   ExpectUnchanged(settings, kSample, kOldTimes);
   ExpectFile(backup, Encode(kSampleOn), kOtherOldTimes);
   ExpectOnly(kJustSettings, kJustBackup);
@@ -779,9 +773,7 @@ TEST_F(VindoExe, ADirectoryWhereTheSettingsFileShouldBeIsReported) {
   fs::create_directory(settings);
   Put(backup, Encode(kSample), kOldTimes);
   const Outcome run = Vindo({"/1"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   EXPECT_TRUE(fs::is_directory(settings));
   EXPECT_EQ(Entries(settings), kNothing);
   ExpectFile(backup, Encode(kSample), kOldTimes);
@@ -792,9 +784,7 @@ TEST_F(VindoExe, AMissingSettingsFolderIsReportedAndNotMade) {
   fs::remove(fein);
   Put(backup, Encode(kSample), kOldTimes);
   const Outcome run = Vindo({"/1"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kSafeguardFailed);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kSafeguardFailed);
   EXPECT_FALSE(fs::exists(fein));
   EXPECT_EQ(Entries(fein.parent_path()), kNothing);
   ExpectUnchanged(backup, Encode(kSample), kOldTimes);
@@ -813,9 +803,7 @@ TEST_F(VindoExe, AnImmutableSettingsFileIsReportedAndKept) {
   const Outcome undo = Tool({"chattr", "-i", settings.string()});
   ASSERT_EQ(undo.exit_code, 0) << "chattr -i failed, " << settings << " stays immutable";
 
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kCannotWrite);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kCannotWrite);
   ExpectUnchanged(settings, kSample, kOldTimes);
   ExpectFile(backup, Encode(kSample), kOldTimes);
   ExpectOnly(kJustSettings, kJustBackup);
@@ -829,9 +817,7 @@ TEST_F(VindoExe, ASettingsFileMarkedReadOnlyIsReportedAndKept) {
   ASSERT_EQ(fs::status(settings).permissions() & fs::perms::owner_write, fs::perms::none);
 
   const Outcome run = Vindo({"/0"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, kCannotWrite);
-  EXPECT_EQ(run.errors, "");
+  ExpectEnded(run, 1, kCannotWrite);
   EXPECT_EQ(fs::status(settings).permissions() & fs::perms::owner_write, fs::perms::none);
   ExpectUnchanged(settings, kSample, kOldTimes);
   ExpectFile(backup, Encode(kSample), kOldTimes);
