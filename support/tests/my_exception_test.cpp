@@ -162,7 +162,8 @@ struct UncaughtRun {
 };
 
 UncaughtRun RunChildThatThrowsFromMain(const char* how) {
-  const std::string base = ::testing::TempDir() + "uncaught-" + how;
+  const std::string base =
+      ::testing::TempDir() + "uncaught-" + how + "-" + std::to_string(test_common::ThisProcessId());
   const std::string reports = base + ".reports";
   const std::string standard_error = base + ".stderr";
   std::remove(reports.c_str());

@@ -49,4 +49,12 @@ int RunThisProgram(const std::vector<std::string>& arguments) {
 #endif
 }
 
+unsigned long ThisProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
 }  // namespace test_common

@@ -11,4 +11,9 @@ namespace test_common {
 // when it could not be started or did not end by exiting.
 int RunThisProgram(const std::vector<std::string>& arguments);
 
+// The id of this process. Test programs of several builds run side by side in one
+// temporary folder (the win32 and win64 builds share a Wine prefix), so names of files
+// they hand to a child carry it.
+unsigned long ThisProcessId();
+
 }  // namespace test_common
