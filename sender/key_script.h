@@ -1,0 +1,44 @@
+// The key script: every argument after the options is one token that names a key and
+// says whether to press it, release it, or both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "my_string.h"
+#include "sender_system.h"
+
+namespace tapwise {
+
+struct KeyStroke {
+  // What to do with the key.
+  enum : std::int32_t { kPressAndRelease = -1, kPressOnly = 0, kReleaseOnly = 1 };
+
+  // A virtual-key code. For a single character, the whole VkKeyScanA result with the
+  // shift state in its high byte; -1 when no key gives the character or the token
+  // names no key.
+  std::int32_t keyCode = 0;
+  std::int32_t action = kPressAndRelease;
+
+  // Fills this record from one token: "/" before a key presses it only, a backslash
+  // releases it only; a key is a single character or an exact, case-sensitive name
+  // of the special-key table. False when the token names no key.
+  bool Parse(const char* token, SenderSystem& system);
+};
+
+struct SpecialKey {
+  std::int32_t keyCode;
+  char name[28];
+};
+
+constexpr std::size_t kSpecialKeyCount = 103;
+// In search order (the first equal name wins) and listing order.
+extern const SpecialKey SpecialKeyTable[kSpecialKeyCount];
+
+// Sets |text| to every name of the table, each followed by a tab.
+void JoinSpecialKeyNames(CMyString& text);
+
+// The banner, the error line when |message| is not null, and the special-key names.
+void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail);
+
+}  // namespace tapwise

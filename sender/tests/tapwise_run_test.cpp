@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_sender_system.h"
+#include "key_script.h"
+#include "tapwise.h"
+
+namespace tapwise {
+namespace {
+
+using testing::FakeSenderSystem;
+using Calls = std::vector<std::string>;
+
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() {
+    system_.processes = {{4, "explorer.exe"}, {8, "notepad.exe"}, {12, "service.exe"}};
+    editor_ = system_.AddWindow({8, 80, "Untitled - Notepad"});
+    system_.AddWindow({4, 40, "Desktop"});
+    system_.foreground = system_.AddWindow({99, 990, "Console"});
+  }
+
+  int Run(std::vector<const char*> arguments) {
+    arguments.insert(arguments.begin(), "Tapwise.exe");
+    return RunTapwise(static_cast<int>(arguments.size()), arguments.data(), system_);
+  }
+
+  std::string SpecialKeys() {
+    CMyString names;
+    JoinSpecialKeyNames(names);
+    return std::string("SpecialKeys are:\n") + names.Text() + "\n";
+  }
+
+  FakeSenderSystem system_;
+  WindowHandle editor_ = nullptr;
+  const std::string banner_ = kBanner;
+  const std::string processList_ =
+      "List of current process:\n* \"explorer.exe\"\n* \"notepad.exe\"\n* \"service.exe\"\n";
+  const std::string windowList_ =
+      "List of current windows:\n* \"Untitled - Notepad\"\n* \"Desktop\"\n* \"Console\"\n";
+};
+
+TEST_F(RunTest, TypesTheScriptIntoTheProcessWindowAfterTheStartDelay) {
+  EXPECT_EQ(Run({"-wait", "500", "-process", "NOTEPAD.exe", "-waitKey", "7", "/Shift", "h",
+                 "\\Shift", "i"}),
+            0);
+  EXPECT_EQ(system_.output, "");
+  EXPECT_EQ(system_.calls,
+            (Calls{"Show Untitled - Notepad 0", "Show Untitled - Notepad 5",
+                   "Foreground Untitled - Notepad", "Sleep 500", "Sleep 7", "Down 0x0010",
+                   "Sleep 7", "Down 0x0048", "Sleep 7", "Up 0x0048", "Sleep 7", "Up 0x0010",
+                   "Sleep 7", "Down 0x0049", "Sleep 7", "Up 0x0049"}));
+  EXPECT_EQ(system_.foreground, editor_);
+}
+
+TEST_F(RunTest, UsesTheDefaultDelaysAndFindsAWindowByItsTitle) {
+  EXPECT_EQ(Run({"-window", "Desktop", "a"}), 0);
+  EXPECT_EQ(system_.calls,
+            (Calls{"Show Desktop 0", "Show Desktop 5", "Foreground Desktop", "Sleep 1000",
+                   "Sleep 20", "Down 0x0041", "Sleep 20", "Up 0x0041"}));
+}
+
+TEST_F(RunTest, OpensARunFileWithoutActivatingAnything) {
+  EXPECT_EQ(Run({"-run", "calc.exe", "-waitKey", "0", "LMenu"}), 0);
+  EXPECT_EQ(system_.calls, (Calls{"Open calc.exe", "Sleep 1000", "Down 0x00A4", "Up 0x00A4"}));
+}
+
+TEST_F(RunTest, SleepsTheStartDelayEvenWithNothingToSend) {
+  EXPECT_EQ(Run({"-wait", "500"}), 0);
+  EXPECT_EQ(Run({"-wait", "0"}), 0);
+  EXPECT_EQ(Run({"-wait", "abc", "-waitKey", "x"}), 0);  // no number reads as 0
+  EXPECT_EQ(system_.calls, (Calls{"Sleep 500", "Sleep 0", "Sleep 0"}));
+  EXPECT_EQ(system_.output, "");
+}
+
+TEST_F(RunTest, NegativeDelaysCountAsZero) {
+  EXPECT_EQ(Run({"-wait", "-1", "-waitKey", "-20", "a"}), 0);
+  EXPECT_EQ(system_.calls, (Calls{"Sleep 0", "Down 0x0041", "Up 0x0041"}));
+}
+
+TEST_F(RunTest, NoArgumentsShowTheUsage) {
+  EXPECT_EQ(Run({}), 0);
+  EXPECT_EQ(system_.output, banner_ + kUsageText);
+  EXPECT_TRUE(system_.calls.empty());
+}
+
+TEST_F(RunTest, ListingsEndTheRunWithZero) {
+  EXPECT_EQ(Run({"-wait", "100", "-process"}), 0);
+  EXPECT_EQ(system_.output, banner_ + processList_);
+  system_.output.clear();
+  EXPECT_EQ(Run({"-window"}), 0);
+  EXPECT_EQ(system_.output, banner_ + windowList_);
+  system_.output.clear();
+  EXPECT_EQ(Run({"-skeys", "a"}), 0);
+  EXPECT_EQ(system_.output, banner_ + SpecialKeys());
+  EXPECT_TRUE(system_.calls.empty());
+}
+
+TEST_F(RunTest, SpecialKeysAfterASourceLeaveItActivatedAndSendNothing) {
+  EXPECT_EQ(Run({"-window", "Desktop", "-skeys"}), 0);
+  EXPECT_EQ(system_.output, banner_ + SpecialKeys());
+  EXPECT_EQ(system_.calls, (Calls{"Show Desktop 0", "Show Desktop 5", "Foreground Desktop"}));
+}
+
+TEST_F(RunTest, AKeyThatNamesNothingSendsNoKeyAndWaitsNoDelay) {
+  const struct {
+    std::vector<const char*> arguments;
+    const char* reported;
+  } cases[] = {
+      {{"x", "Zorro", "y"}, "Zorro"},
+      {{"-wait"}, "-wait"},  // one argument is no delay
+      {{"-run"}, "-run"},
+      {{"-waitKey", "5", "-window", "Desktop", "a"}, "-window"},
+      {{"-wait", "10", "a", "-skeys"}, "-skeys"},
+      {{"-Wait", "10"}, "-Wait"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reported);
+    system_.output.clear();
+    system_.calls.clear();
+    EXPECT_EQ(Run(c.arguments), 0);
+    EXPECT_EQ(system_.output,
+              banner_ + "! Error: Key not match: " + c.reported + "\n\n" + SpecialKeys());
+    EXPECT_TRUE(system_.calls.empty());
+  }
+}
+
+TEST_F(RunTest, AWaitBehindTheSourceIsAKeyToken) {
+  EXPECT_EQ(Run({"-run", "calc.exe", "-wait", "200", "a"}), 0);
+  EXPECT_EQ(system_.calls, (Calls{"Open calc.exe"}));
+  EXPECT_NE(system_.output.find("! Error: Key not match: -wait\n\n"), std::string::npos);
+}
+
+TEST_F(RunTest, FailedLookupsEndWithOneAndTheirListing) {
+  EXPECT_EQ(Run({"-process", "notepad", "a"}), 1);
+  EXPECT_EQ(system_.output,
+            banner_ + "! Error: Can't find the process: notepad\n\n" + processList_);
+  system_.output.clear();
+  EXPECT_EQ(Run({"-process", "service.exe", "a"}), 1);
+  EXPECT_EQ(
+      system_.output,
+      banner_ + "! Error: Can't find a window for the process: service.exe\n\n" + processList_);
+  system_.output.clear();
+  EXPECT_EQ(Run({"-window", "NoSuchTitle", "a"}), 1);
+  EXPECT_EQ(system_.output,
+            banner_ + "! Error: Can't find de window: NoSuchTitle\n\n" + windowList_);
+  system_.output.clear();
+  system_.shellResult = 2;  // file not found
+  EXPECT_EQ(Run({"-run", "missing.doc", "a"}), 1);
+  EXPECT_EQ(system_.output,
+            banner_ + "! Error: Can't find source to execute: missing.doc\n\n" + kUsageText);
+  EXPECT_EQ(system_.calls, (Calls{"Open missing.doc"}));  // nothing else: no delay, no key
+}
+
+TEST_F(RunTest, AnEventNotSentEndsWithOneAndTheUsage) {
+  system_.sendsBeforeFailure = 1;
+  EXPECT_EQ(Run({"-wait", "0", "-waitKey", "0", "a", "b"}), 1);
+  EXPECT_EQ(system_.output, banner_ + "! Error: All key can't be send\n\n" + kUsageText);
+  EXPECT_EQ(system_.calls, (Calls{"Sleep 0", "Down 0x0041"}));
+}
+
+}  // namespace
+}  // namespace tapwise

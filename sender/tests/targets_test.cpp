@@ -1,0 +1,146 @@
+#include "targets.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_sender_system.h"
+#include "tapwise.h"
+
+namespace tapwise {
+namespace {
+
+using testing::FakeProcess;
+using testing::FakeSenderSystem;
+using testing::FakeWindow;
+using Lines = std::vector<std::string>;
+
+std::string NameOf(FakeSenderSystem& system, ProcessId id) {
+  char buffer[kNameBufferSize];
+  GetProcessBaseName(system, id, buffer, kNameBufferSize);
+  return buffer;
+}
+
+TEST(ProcessNameTest, ReadsTheModuleNameOrTheImagePathElseUnknown) {
+  FakeSenderSystem system;
+  system.processes = {
+      {4, "notepad.exe"},
+      // A 64-bit process seen from a 32-bit one: no module list, but its image path.
+      {8, "ignored", true, false, "C:\\windows\\system32\\cmd.exe"},
+      {12, "ignored", false, false, "C:\\Program Files\\App\\tool.exe"},
+      {16, "ignored", false, false, ""},
+      {20, "ignored", true, false, ""},
+  };
+  EXPECT_EQ(NameOf(system, 4), "notepad.exe");
+  EXPECT_EQ(NameOf(system, 8), "cmd.exe");
+  EXPECT_EQ(NameOf(system, 12), "tool.exe");
+  EXPECT_EQ(NameOf(system, 16), "Unknown");
+  EXPECT_EQ(NameOf(system, 20), "Unknown");
+  EXPECT_EQ(NameOf(system, 99), "Unknown");
+  EXPECT_EQ(system.openHandles, 0);  // every handle opened was closed
+}
+
+TEST(FindProcessByNameTest, MatchesTheWholeNameIgnoringCaseFirstListedFirst) {
+  FakeSenderSystem system;
+  system.processes = {
+      {4, "Unknown-ish.exe"}, {8, "NotePad.exe"}, {12, "notepad.exe"}, {16, "x", false}};
+  EXPECT_EQ(FindProcessByName(system, "NOTEPAD.EXE"), 8u);
+  EXPECT_EQ(FindProcessByName(system, "notepad"), 0u);
+  EXPECT_EQ(FindProcessByName(system, "notepad.ex"), 0u);
+  EXPECT_EQ(FindProcessByName(system, "uNKNOWN"), 16u);
+  system.processesEnumerable = false;
+  EXPECT_EQ(FindProcessByName(system, "notepad.exe"), 0u);
+  EXPECT_EQ(system.openHandles, 0);
+}
+
+TEST(FindProcessByNameTest, SeesEveryProcessWhenMoreThan1024Run) {
+  FakeSenderSystem system;
+  for (ProcessId id = 1; id <= 3000; ++id) system.processes.push_back({id * 4, "svchost.exe"});
+  system.processes.push_back({99999, "last.exe"});
+  EXPECT_EQ(FindProcessByName(system, "last.exe"), 99999u);
+  EXPECT_EQ(system.enumerationSizes, (std::vector<std::uint32_t>{4096, 8192, 16384}));
+}
+
+TEST(FindWindowOfProcessTest, TakesTheFirstWindowInZOrderAndReportsEveryTitleVisited) {
+  FakeSenderSystem system;
+  system.AddWindow({1, 10, "Other"});
+  const WindowHandle hidden = system.AddWindow({2, 20, "", nullptr, false, false});
+  system.AddWindow({2, 20, "Main"});
+  EXPECT_EQ(FindWindowOfProcess(system, 2), hidden);
+  EXPECT_EQ(system.debugOutput, (Lines{"Other", ""}));
+  system.debugOutput.clear();
+  EXPECT_EQ(FindWindowOfProcess(system, 3), nullptr);
+  EXPECT_EQ(system.debugOutput, (Lines{"Other", "", "Main"}));
+}
+
+TEST(ActivateWindowTest, RestoresAMinimisedWindowAndHidesAnyOtherFirst) {
+  FakeSenderSystem system;
+  const WindowHandle normal = system.AddWindow({1, 10, "Normal"});
+  const WindowHandle minimized = system.AddWindow({1, 10, "Small", nullptr, true});
+  ActivateWindow(system, normal);
+  ActivateWindow(system, minimized);
+  EXPECT_EQ(system.calls, (Lines{"Show Normal 0", "Show Normal 5", "Foreground Normal",
+                                 "Show Small 9", "Show Small 5", "Foreground Small"}));
+  EXPECT_EQ(system.foreground, minimized);
+}
+
+TEST(ActivateWindowTest, RetriesWithInputAttachedWhenTheForegroundIsRefused) {
+  FakeSenderSystem system;
+  const WindowHandle other = system.AddWindow({1, 10, "Editor"});
+  const WindowHandle target = system.AddWindow({2, 20, "Target"});
+  system.foreground = other;
+  system.foregroundRefusals = 2;
+  ActivateWindow(system, target);
+  EXPECT_EQ(system.calls,
+            (Lines{"Show Target 0", "Show Target 5", "Foreground Target", "Attach 1 10",
+                   "Foreground Target", "Raise Target", "Detach 1 10", "Sleep 10", "Attach 1 10",
+                   "Foreground Target", "Raise Target", "Detach 1 10"}));
+  EXPECT_EQ(system.foreground, target);
+
+  // A platform that never gives in: a bounded number of tries, then the keys go on.
+  system.foreground = other;
+  system.foregroundRefusals = 1000;
+  system.calls.clear();
+  ActivateWindow(system, target);
+  EXPECT_EQ(std::count(system.calls.begin(), system.calls.end(), "Foreground Target"), 4);
+  EXPECT_EQ(std::count(system.calls.begin(), system.calls.end(), "Detach 1 10"), 3);
+}
+
+TEST(ListProcessesTest, PrintsEachBaseNameOnceInOrderOfFirstAppearance) {
+  FakeSenderSystem system;
+  system.processes = {{0, "x", false},     {4, "svchost.exe"}, {8, "SVCHOST.EXE"},
+                      {12, "svchost.exe"}, {16, "y", false},   {20, "svchost.exe"}};
+  ListProcesses(system, "Can't find the process: ", "foo.exe");
+  EXPECT_EQ(system.output, std::string(kBanner) +
+                               "! Error: Can't find the process: foo.exe\n\n"
+                               "List of current process:\n"
+                               "* \"Unknown\"\n* \"svchost.exe\"\n* \"SVCHOST.EXE\"\n");
+  EXPECT_EQ(system.openHandles, 0);
+
+  system.output.clear();
+  system.processesEnumerable = false;
+  ListProcesses(system, nullptr, "ignored");
+  EXPECT_EQ(system.output, std::string(kBanner) + "List of current process:\n");
+}
+
+TEST(ListWindowsTest, LeavesOutUntitledOwnedAndRepeatedTitlesEachTime) {
+  FakeSenderSystem system;
+  const WindowHandle owner = system.AddWindow({1, 10, "Main"});
+  system.AddWindow({1, 10, "Dialog", owner});  // owned, seen first:
+  system.AddWindow({2, 20, "Dialog"});         // hides this one
+  system.AddWindow({2, 20, ""});
+  system.AddWindow({3, 30, "Main"});
+  system.AddWindow({3, 30, "Default IME", nullptr, false, false});
+  const std::string listing =
+      std::string(kBanner) + "List of current windows:\n" + "* \"Main\"\n* \"Default IME\"\n";
+  ListWindows(system, nullptr, nullptr);
+  EXPECT_EQ(system.output, listing);
+  EXPECT_EQ(SeenWindowTitles.Count(), 4);  // kept until the next listing
+  system.output.clear();
+  ListWindows(system, nullptr, nullptr);
+  EXPECT_EQ(system.output, listing);
+}
+
+}  // namespace
+}  // namespace tapwise
