@@ -40,8 +40,6 @@ std::uint32_t RealSenderSystem::SendKeyboardInput(const KeyboardInput& input) {
   record.ki.dwFlags = input.flags;
   record.ki.time = input.time;
   record.ki.dwExtraInfo = input.extraInfo;
-  // Whatever was printed so far is out before the keys change the screen.
-  std::fflush(stdout);
   return SendInput(1, &record, sizeof(INPUT));
 }
 
