@@ -1,0 +1,72 @@
+// The Win32 side of the seam, against the real platform (under Wine in the test run).
+#include "real_sender_system.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "targets.h"
+
+namespace tapwise {
+namespace {
+
+// The real platform, with the console output kept for the test.
+class CapturingSystem : public RealSenderSystem {
+ public:
+  std::string output;
+  void Print(const char* text) override { output += text; }
+};
+
+std::string ExecutableBaseName() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string whole = path;
+  return whole.substr(whole.find_last_of('\\') + 1);
+}
+
+TEST(RealSenderSystemTest, ScansCharactersWithTheirShiftState) {
+  RealSenderSystem system;
+  EXPECT_EQ(system.KeyScan('a') & 0xFF, 'A');
+  EXPECT_EQ(system.KeyScan('A') & 0xFF, 'A');
+  EXPECT_EQ(system.KeyScan('A') & 0x100, 0x100);  // with Shift
+}
+
+TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
+  RealSenderSystem system;
+  char name[kNameBufferSize];
+  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name, kNameBufferSize));
+  EXPECT_EQ(name, ExecutableBaseName());
+  EXPECT_NE(FindProcessByName(system, ExecutableBaseName().c_str()), 0u);
+  // A system process: 64-bit on a 64-bit system, whose modules a 32-bit build can't
+  // read; it must be found all the same.
+  EXPECT_NE(FindProcessByName(system, "SERVICES.EXE"), 0u);
+  EXPECT_EQ(FindProcessByName(system, "no such program.exe"), 0u);
+}
+
+TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {
+  const std::string title = "Tapwise seam test " + std::to_string(GetCurrentProcessId());
+  HWND window = CreateWindowA("STATIC", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  CapturingSystem system;
+  EXPECT_EQ(system.FindWindowByTitle(title.c_str()), window);
+
+  // The first window of this process in Z order: a window of this process, maybe a
+  // hidden one the platform made for it.
+  const WindowHandle found = FindWindowOfProcess(system, GetCurrentProcessId());
+  ASSERT_NE(found, nullptr);
+  ProcessId owner = 0;
+  system.WindowThreadAndProcess(found, &owner);
+  EXPECT_EQ(owner, GetCurrentProcessId());
+
+  ListWindows(system, nullptr, nullptr);
+  const std::string line = "* \"" + title + "\"\n";
+  const std::size_t at = system.output.find(line);
+  EXPECT_NE(at, std::string::npos) << system.output;
+  EXPECT_EQ(system.output.find(line, at + 1), std::string::npos);
+  DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace tapwise
