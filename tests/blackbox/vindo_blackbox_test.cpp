@@ -8,9 +8,7 @@
 // another.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,16 +23,14 @@
 #include <utility>
 #include <vector>
 
-extern char** environ;
+#include "wine_harness.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace blackbox;
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
+[[maybe_unused]] ::testing::Environment* const kWinePrefix =
+    ::testing::AddGlobalTestEnvironment(new WinePrefix);
 
 // ---------------------------------------------------------------------------------
 // Files, bytes and times
@@ -60,12 +56,6 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   ASSERT_TRUE(out.good()) << "can't write " << path;
-}
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "can't read " << path;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string Escaped(const std::string& bytes, std::size_t from, std::size_t count) {
@@ -148,125 +138,6 @@ Times GetTimes(const fs::path& path) {
   return {info.st_atim.tv_sec * kNanoseconds + info.st_atim.tv_nsec,
           info.st_mtim.tv_sec * kNanoseconds + info.st_mtim.tv_nsec};
 }
-
-// ---------------------------------------------------------------------------------
-// Processes
-
-// Starts |command| (searched in PATH) in |directory| with the given standard handles
-// (file descriptors of this process, or -1 for /dev/null), or returns -1.
-pid_t Start(const std::vector<std::string>& command, const fs::path& directory, int input,
-            int output, int errors) {
-  std::vector<std::string> parts = command;
-  std::vector<char*> argv;
-  for (std::string& part : parts) argv.push_back(part.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-  bool ready = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str()) == 0;
-  const int handles[3] = {input, output, errors};
-  for (int target = 0; target < 3 && ready; ++target) {
-    ready = handles[target] < 0
-                ? posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
-                                                   target == 0 ? O_RDONLY : O_WRONLY, 0) == 0
-                : posix_spawn_file_actions_adddup2(&actions, handles[target], target) == 0;
-  }
-  pid_t child = -1;
-  if (!ready || posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-    child = -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return child;
-}
-
-// Waits for a child to end; returns its exit code, or -1 when it didn't exit normally.
-int Wait(pid_t child) {
-  int status = 0;
-  pid_t ended = -1;
-  do {
-    ended = waitpid(child, &status, 0);
-  } while (ended < 0 && errno == EINTR);
-  if (ended != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-struct Outcome {
-  int exit_code = -1;
-  std::string output;  // standard output
-  std::string errors;  // standard error
-};
-
-// The run ended with |exit_code| after printing exactly |output|, and nothing on the
-// standard error stream.
-void ExpectEnded(const Outcome& run, int exit_code, const std::string& output) {
-  EXPECT_EQ(run.exit_code, exit_code);
-  EXPECT_EQ(run.output, output);
-  EXPECT_EQ(run.errors, "");
-}
-
-// Runs a program to its end with no input, its output captured through files (a
-// Wine program's console output is only reliable that way).
-Outcome RunToEnd(const std::vector<std::string>& command, const fs::path& directory,
-                 const fs::path& logs) {
-  const fs::path output_path = logs / "stdout";
-  const fs::path errors_path = logs / "stderr";
-  const int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const int errors = open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  Outcome outcome;
-  if (output >= 0 && errors >= 0) {
-    const pid_t child = Start(command, directory, -1, output, errors);
-    if (child > 0) outcome.exit_code = Wait(child);
-  }
-  if (output >= 0) close(output);
-  if (errors >= 0) close(errors);
-  outcome.output = ReadBytes(output_path);
-  outcome.errors = ReadBytes(errors_path);
-  return outcome;
-}
-
-// ---------------------------------------------------------------------------------
-// The Wine prefix, one for the whole program
-
-class WinePrefix : public ::testing::Environment {
- public:
-  static fs::path drive_c;
-
-  void SetUp() override {
-    setenv("WINEDEBUG", "-all", 1);
-    if (Env("WINEPREFIX").empty()) {
-      std::string pattern = (fs::temp_directory_path() / "vindo-blackbox-prefix-XXXXXX").string();
-      ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-      own_ = pattern;
-      setenv("WINEPREFIX", (own_ / "prefix").c_str(), 1);
-    }
-    const fs::path prefix = Env("WINEPREFIX");
-    drive_c = prefix / "drive_c";
-    if (!fs::exists(drive_c)) {
-      fs::create_directories(prefix);
-      const fs::path logs = own_.empty() ? prefix : own_;
-      const Outcome boot = RunToEnd({"wineboot", "-i"}, prefix, logs);
-      ASSERT_EQ(boot.exit_code, 0) << "wineboot -i failed:\n" << boot.output << boot.errors;
-    }
-    ASSERT_TRUE(fs::is_directory(drive_c)) << drive_c;
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    if (!drive_c.empty()) fs::remove_all(drive_c / "fe", ignored);
-    if (!own_.empty()) {
-      // Ends the prefix's server and with it every Wine process of the prefix.
-      RunToEnd({"wineserver", "-k"}, own_, own_);
-      fs::remove_all(own_, ignored);
-    }
-  }
-
- private:
-  fs::path own_;  // the throwaway prefix's folder, when this program made one
-};
-
-fs::path WinePrefix::drive_c;
-[[maybe_unused]] ::testing::Environment* const kWinePrefix =
-    ::testing::AddGlobalTestEnvironment(new WinePrefix);
 
 // ---------------------------------------------------------------------------------
 // Expected texts
@@ -444,70 +315,6 @@ const std::vector<std::string> kJustSettings{"servicetype.ini"};
 const std::vector<std::string> kJustBackup{"res_ini.sav"};
 
 // ---------------------------------------------------------------------------------
-// Helpers of single tests
-
-// holdfile.exe, holding a file open without sharing until it is released.
-class FileHolder {
- public:
-  FileHolder() = default;
-  FileHolder(const FileHolder&) = delete;
-  FileHolder& operator=(const FileHolder&) = delete;
-  ~FileHolder() { Release(); }
-
-  // Starts the holder and waits until it reports; returns its first line ("held"
-  // once it has the file).
-  std::string Hold(const std::string& windows_path, const fs::path& directory,
-                   const fs::path& errors_path) {
-    int to_holder[2];
-    int from_holder[2];
-    if (pipe2(to_holder, O_CLOEXEC) != 0) return "no pipe";
-    if (pipe2(from_holder, O_CLOEXEC) != 0) {
-      close(to_holder[0]);
-      close(to_holder[1]);
-      return "no pipe";
-    }
-    input_ = to_holder[1];
-    output_ = from_holder[0];
-    const int errors = open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_ = Start({"wine", Env("HOLDFILE_EXE"), windows_path}, directory, to_holder[0],
-                 from_holder[1], errors);
-    close(to_holder[0]);
-    close(from_holder[1]);
-    if (errors >= 0) close(errors);
-    if (pid_ < 0) return "not started";
-
-    std::string line;
-    char c = 0;
-    while (line.find('\n') == std::string::npos) {
-      const ssize_t got = read(output_, &c, 1);
-      if (got == 1) {
-        line += c;
-      } else if (got == 0 || errno != EINTR) {
-        break;
-      }
-    }
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
-  }
-
-  // Ends its input, so that it lets go of the file and ends; returns its exit code.
-  int Release() {
-    if (input_ >= 0) close(input_);
-    input_ = -1;
-    const int exit_code = pid_ > 0 ? Wait(pid_) : -1;
-    pid_ = -1;
-    if (output_ >= 0) close(output_);
-    output_ = -1;
-    return exit_code;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-};
-
-// ---------------------------------------------------------------------------------
 // The fixture: a clean c:\fe\fein and a fresh working directory for every test
 
 class VindoExe : public ::testing::Test {
@@ -537,6 +344,7 @@ class VindoExe : public ::testing::Test {
   void TearDown() override {
     std::error_code ignored;
     if (!scratch_.empty()) fs::remove_all(scratch_, ignored);
+    fs::remove_all(WinePrefix::drive_c / "fe", ignored);
   }
 
   fs::path MakeWorkDirectory(const std::string& name) {
@@ -758,10 +566,12 @@ TEST_F(VindoExe, ASettingsFileHeldByAnotherProgramIsReportedAndKept) {
   Put(settings, kSample, kOldTimes);
   Put(backup, Encode(kSampleOn), kOtherOldTimes);
 
-  FileHolder holder;
-  ASSERT_EQ(holder.Hold(kSettingsWindowsPath, work, Logs() / "holdfile.err"), "held");
+  // holdfile.exe holds the file open without sharing until its input ends.
+  HelperProcess holder;
+  ASSERT_TRUE(
+      holder.Start({Env("HOLDFILE_EXE"), kSettingsWindowsPath}, Logs() / "holdfile.err", "held"));
   const Outcome run = Vindo({"/0"});
-  EXPECT_EQ(holder.Release(), 0);
+  EXPECT_EQ(holder.Stop(), 0);
 
   ExpectEnded(run, 1, kSafeguardFailed);
   ExpectUnchanged(settings, kSample, kOldTimes);

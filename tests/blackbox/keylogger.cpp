@@ -1,0 +1,165 @@
+// Test helper: a visible top-level window that logs every keyboard event of the session,
+// so that the black-box tests can see what Tapwise sends and where it goes.
+//
+//   keylogger <title>          window with that title; ends when its standard input ends
+//   keylogger -nohook <title>  the same without the hook and without key lines: a window
+//                              that takes the foreground away from a logger
+//   keylogger                  window "Tapwise key logger"; ends after the key-up of F24
+//                              (or, as a safety net, after 60 s), for when Tapwise starts
+//                              it with "-run"
+//
+// It writes to standard output, or to the file that the environment variable
+// KEYLOGGER_OUTPUT names (a program that Tapwise starts gets no standard output of its
+// own), one line each, flushed at once:
+//   ready <window handle, hex> <process id> fg=<0|1>
+//       once the window is shown and the hook is installed; fg=1 when the window is the
+//       foreground window
+//   key <virtual-key code, 4 hex digits> <down|up> <milliseconds since start> fg=<0|1>
+//       for every keyboard event; fg=1 when the logger's window was the foreground
+//       window at that moment
+//   end | timeout
+//       when it stops, after the hook is removed (the window goes with the process:
+//       destroying a shown window takes Wine a second or two without a window manager)
+//
+// The events are taken from a low-level keyboard hook, which sees the virtual-key code
+// exactly as it was injected (0x0141 stays 0x0141; window messages only get its low
+// byte). The hook keeps every event from going further: whatever a test sends, no key is
+// left held down and no window acts on it.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kDefaultTitle[] = "Tapwise key logger";
+const char kWindowClass[] = "TapwiseKeyLoggerWindow";
+constexpr DWORD kF24 = 0x87;
+constexpr UINT_PTR kSafetyTimer = 1;
+constexpr UINT kSafetyMilliseconds = 60000;
+constexpr UINT kStopMessage = WM_APP + 1;
+
+HWND g_window = nullptr;
+bool g_stop_at_f24 = false;
+bool g_timed_out = false;
+LARGE_INTEGER g_start{};
+LARGE_INTEGER g_frequency{};
+
+double MillisecondsSinceStart() {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart - g_start.QuadPart) * 1000.0 /
+         static_cast<double>(g_frequency.QuadPart);
+}
+
+int IsForeground() { return GetForegroundWindow() == g_window ? 1 : 0; }
+
+LRESULT CALLBACK KeyboardHook(int code, WPARAM message, LPARAM data) {
+  if (code != HC_ACTION) return CallNextHookEx(nullptr, code, message, data);
+  const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+  const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
+  std::printf("key %04lx %s %.3f fg=%d\n", static_cast<unsigned long>(event->vkCode),
+              up ? "up" : "down", MillisecondsSinceStart(), IsForeground());
+  std::fflush(stdout);
+  if (up && g_stop_at_f24 && event->vkCode == kF24) PostMessageA(g_window, kStopMessage, 0, 0);
+  return 1;
+}
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wparam != kSafetyTimer) break;
+      g_timed_out = true;
+      PostQuitMessage(0);
+      return 0;
+    case kStopMessage:
+    case WM_CLOSE:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// Reads standard input to its end, then asks the window's thread to stop.
+DWORD WINAPI WatchInput(LPVOID) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  char buffer[256];
+  DWORD got = 0;
+  while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+  }
+  PostMessageA(g_window, kStopMessage, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QueryPerformanceFrequency(&g_frequency);
+  QueryPerformanceCounter(&g_start);
+  char output[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("KEYLOGGER_OUTPUT", output, sizeof output);
+  if (length > 0 && length < sizeof output && !std::freopen(output, "w", stdout)) return 1;
+  const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0);
+  const char* title = argc > 1 ? argv[hooked ? 1 : 2] : kDefaultTitle;
+  g_stop_at_f24 = argc <= 1;
+
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = WindowProcedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  window_class.lpszClassName = kWindowClass;
+  if (!RegisterClassA(&window_class)) {
+    std::printf("failed RegisterClass %lu\n", GetLastError());
+    return 1;
+  }
+  g_window = CreateWindowExA(0, kWindowClass, title, WS_OVERLAPPEDWINDOW, 100, 100, 400, 200,
+                             nullptr, nullptr, instance, nullptr);
+  if (!g_window) {
+    std::printf("failed CreateWindow %lu\n", GetLastError());
+    return 1;
+  }
+  ShowWindow(g_window, SW_SHOW);
+  UpdateWindow(g_window);
+  // Wine does not always bring the window of a program started next to a logger to the
+  // front; a window that is there to take the front must be sure of it.
+  if (!hooked) SetForegroundWindow(g_window);
+
+  const HHOOK hook =
+      hooked ? SetWindowsHookExA(WH_KEYBOARD_LL, KeyboardHook, instance, 0) : nullptr;
+  if (hooked && !hook) {
+    std::printf("failed SetWindowsHookEx %lu\n", GetLastError());
+    DestroyWindow(g_window);
+    return 1;
+  }
+  if (g_stop_at_f24) {
+    SetTimer(g_window, kSafetyTimer, kSafetyMilliseconds, nullptr);
+  } else {
+    const HANDLE watcher = CreateThread(nullptr, 0, WatchInput, nullptr, 0, nullptr);
+    if (!watcher) {
+      std::printf("failed CreateThread %lu\n", GetLastError());
+      if (hook) UnhookWindowsHookEx(hook);
+      DestroyWindow(g_window);
+      return 1;
+    }
+    CloseHandle(watcher);
+  }
+
+  std::printf("ready %p %lu fg=%d\n", static_cast<void*>(g_window), GetCurrentProcessId(),
+              IsForeground());
+  std::fflush(stdout);
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+
+  if (hook) UnhookWindowsHookEx(hook);
+  std::printf("%s\n", g_timed_out ? "timeout" : "end");
+  std::fflush(stdout);
+  return g_timed_out ? 2 : 0;
+}

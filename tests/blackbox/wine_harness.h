@@ -1,0 +1,103 @@
+// What the black-box tests need to run the real programs under Wine as an operator
+// would: starting processes with their standard handles in files or pipes, waiting
+// for them with a time limit, and one Wine prefix for the whole test program.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace blackbox {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kRunLimit{60000};   // one run of a program
+constexpr milliseconds kLineLimit{20000};  // the next line of a helper program
+
+std::string Env(const char* name);
+std::string ReadBytes(const fs::path& path);
+// Lines without their line ends (Wine's console output ends them with CR LF).
+std::vector<std::string> Lines(const std::string& text);
+// The path as a Windows program under Wine sees it, on the Z: drive.
+std::string WindowsPath(const fs::path& path);
+// A fresh folder under the system's temporary folder, named after |stem|.
+fs::path MakeScratchFolder(const std::string& stem);
+
+// Waits until |descriptor| is readable or |deadline| has passed; true when readable.
+bool Readable(int descriptor, Clock::time_point deadline);
+
+// Starts |command| (searched in PATH) in |directory| with the given standard handles
+// (file descriptors of this process, or -1 for /dev/null), or returns -1.
+pid_t Spawn(const std::vector<std::string>& command, const fs::path& directory, int input,
+            int output, int errors);
+
+// Waits up to |limit| for a child to end. Returns its exit code, or -1 when it did not
+// end by exiting or was still running; it is then killed.
+int Wait(pid_t child, milliseconds limit = kRunLimit);
+
+struct Outcome {
+  int exit_code = -1;
+  std::string output;  // standard output
+  std::string errors;  // standard error
+  double milliseconds = 0;
+};
+
+// Runs a program in |directory| to its end with no input. Its output is captured
+// through files in |logs|: a program that a Windows program starts inherits its
+// handles, and a pipe would stay open as long as that one runs.
+Outcome RunToEnd(const std::vector<std::string>& command, const fs::path& directory,
+                 const fs::path& logs);
+
+// The run ended with |exit_code| after printing exactly |output|, and nothing on the
+// standard error stream.
+void ExpectEnded(const Outcome& run, int exit_code, const std::string& output);
+
+// A helper program under Wine whose standard input (it ends when that ends) and output
+// are held here.
+class HelperProcess {
+ public:
+  HelperProcess() = default;
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+  ~HelperProcess() { Stop(); }
+
+  // Starts `wine command...` and waits for its first line, which must begin with
+  // |first|; that line is kept as FirstLine(). Its standard error goes to |errors_path|.
+  ::testing::AssertionResult Start(const std::vector<std::string>& command,
+                                   const fs::path& errors_path, const std::string& first);
+  const std::string& FirstLine() const { return first_line_; }
+
+  // The next line of its output, waiting until |deadline| at most.
+  bool ReadLine(std::string* line, Clock::time_point deadline);
+
+  // Ends its input and waits for its end; returns its exit code.
+  int Stop();
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  std::string buffer_;
+  std::string first_line_;
+};
+
+// The Wine prefix: $WINEPREFIX when set (made with wineboot when it has no C: drive
+// yet), otherwise a throwaway prefix that is removed at the end with every Wine
+// process in it.
+class WinePrefix : public ::testing::Environment {
+ public:
+  static fs::path drive_c;
+  void SetUp() override;
+  void TearDown() override;
+
+ private:
+  fs::path own_;  // the throwaway prefix's folder, when this program made one
+};
+
+}  // namespace blackbox
