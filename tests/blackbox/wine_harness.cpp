@@ -90,8 +90,9 @@ pid_t Spawn(const std::vector<std::string>& command, const fs::path& directory, 
 
 int Wait(pid_t child, milliseconds limit) {
   // A process descriptor (Linux 5.3 and newer) becomes readable when the child ends.
+  // Without one (an older kernel) the wait has no limit.
   const int handle = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
-  const bool ended = handle >= 0 && Readable(handle, Clock::now() + limit);
+  const bool ended = handle < 0 || Readable(handle, Clock::now() + limit);
   if (handle >= 0) close(handle);
   if (!ended) kill(child, SIGKILL);
   int status = 0;

@@ -37,8 +37,9 @@ bool Readable(int descriptor, Clock::time_point deadline);
 pid_t Spawn(const std::vector<std::string>& command, const fs::path& directory, int input,
             int output, int errors);
 
-// Waits up to |limit| for a child to end. Returns its exit code, or -1 when it did not
-// end by exiting or was still running; it is then killed.
+// Waits up to |limit| for a child to end (on Linux 5.3 and newer; before, without a
+// limit). Returns its exit code, or -1 when it did not end by exiting or was still
+// running; it is then killed.
 int Wait(pid_t child, milliseconds limit = kRunLimit);
 
 struct Outcome {
