@@ -62,6 +62,13 @@ bool Contains(CMyList<CMyString>& seen, const char* name) {
   return false;
 }
 
+// One line of a listing: * "name".
+void PrintListed(SenderSystem& system, const char* name) {
+  system.Print("* \"");
+  system.Print(name);
+  system.Print("\"\n");
+}
+
 void CopyName(const char* name, char* buffer, int size) {
   std::strncpy(buffer, name, static_cast<std::size_t>(size) - 1);
   buffer[size - 1] = '\0';
@@ -167,9 +174,7 @@ void ListProcesses(SenderSystem& system, const char* message, const char* detail
     GetProcessBaseName(system, processes[i], name, kNameBufferSize);
     if (Contains(seen, name)) continue;
     seen.Add(CMyString(name));
-    system.Print("* \"");
-    system.Print(name);
-    system.Print("\"\n");
+    PrintListed(system, name);
   }
   seen.RemoveAll();
 }
@@ -191,9 +196,7 @@ bool ListWindowsCallback(WindowHandle window, std::intptr_t context) {
   SeenWindowTitles.Add(CMyString(title));
   if (system.ParentWindow(window) != nullptr) return true;
   if (title[0] == '\0') return true;
-  system.Print("* \"");
-  system.Print(title);
-  system.Print("\"\n");
+  PrintListed(system, title);
   return true;
 }
 
