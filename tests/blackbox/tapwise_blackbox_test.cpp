@@ -4,11 +4,13 @@
 // and whether the logger's window was the foreground window).
 //
 // TAPWISE_EXE, KEYLOGGER_EXE, KEYLOGGER64_EXE and HOLDFILE_EXE name the cross-built
-// programs; TAPWISE64_EXE, the 64-bit Tapwise.exe, is optional. Without DISPLAY the tests
-// are skipped. The prefix is $WINEPREFIX when set (made with wineboot when it has no C:
-// drive yet), otherwise a throwaway prefix that is removed at the end. Injected keys go
-// to the foreground window and the hook is global: nothing else may use the display
-// meanwhile, and one logger runs at a time.
+// programs, run with $WINE (else `wine`): the 32-bit ones where Wine runs them, else the
+// 64-bit ones, and NO_32BIT_REASON says why. TAPWISE64_EXE, a 64-bit Tapwise.exe to try
+// beside a 32-bit TAPWISE_EXE, is optional. Without DISPLAY the tests are skipped. The
+// prefix is $WINEPREFIX when set (made with wineboot when it has no C: drive yet),
+// otherwise a throwaway prefix that is removed at the end. Injected keys go to the
+// foreground window and the hook is global: nothing else may use the display meanwhile,
+// and one logger runs at a time.
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -228,14 +230,14 @@ class TapwiseExe : public ::testing::Test {
     if (!scratch.empty()) fs::remove_all(scratch, ignored);
   }
 
-  // Tapwise.exe (the 32-bit one unless told otherwise) with these arguments.
+  // Tapwise.exe (TAPWISE_EXE unless told otherwise) with these arguments.
   Outcome Tapwise(const std::vector<std::string>& arguments, const std::string& exe = "") {
-    std::vector<std::string> command{"wine", exe.empty() ? Env("TAPWISE_EXE") : exe};
+    std::vector<std::string> command{Wine(), exe.empty() ? Env("TAPWISE_EXE") : exe};
     command.insert(command.end(), arguments.begin(), arguments.end());
     return RunToEnd(command, scratch, scratch);
   }
 
-  // The Tapwise builds to try: the 32-bit one, and the 64-bit one when there is one.
+  // The Tapwise builds to try: TAPWISE_EXE, and TAPWISE64_EXE when there is one.
   static std::vector<std::string> TapwiseBuilds() {
     std::vector<std::string> builds{Env("TAPWISE_EXE")};
     if (!Env("TAPWISE64_EXE").empty()) builds.push_back(Env("TAPWISE64_EXE"));
@@ -255,6 +257,20 @@ class TapwiseExe : public ::testing::Test {
       return ::testing::AssertionFailure() << "the decoy window is not in the foreground";
     }
     return started;
+  }
+
+  // The logger is found by the name of its executable, in any case, and its window gets
+  // the keys.
+  void ExpectFoundByNameAndTyped(HelperProcess& logger) {
+    HelperProcess decoy;
+    ASSERT_TRUE(StartDecoy(decoy));
+    ExpectEnded(
+        Tapwise({"-wait", "0", "-process", "KeyLogger.EXE", "-waitKey", "0", "a", "/F1", "\\F1"}),
+        0, "");
+    const std::vector<KeyEvent> events = TakeEvents(logger, 4);
+    EXPECT_EQ(Keys(events), Sequence({Tap(0x41), Down(0x70), Up(0x70)}));
+    EXPECT_EQ(CountForeground(events), events.size()) << "the logger's window was not in front";
+    EXPECT_EQ(decoy.Stop(), 0);
   }
 
   // Sends F23 and expects it to be the next thing the logger sees: nothing was sent before.
@@ -353,22 +369,22 @@ TEST_F(TapwiseExe, TheScriptGoesInOrderToTheWindowFoundByItsTitle) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
-TEST_F(TapwiseExe, TheProcessIsFoundByItsNameInAnyCaseAlsoWhenItIs64Bit) {
-  for (const char* logger_exe : {"KEYLOGGER_EXE", "KEYLOGGER64_EXE"}) {
-    SCOPED_TRACE(logger_exe);
-    HelperProcess logger;
-    ASSERT_TRUE(StartLogger(logger, logger_exe));
-    HelperProcess decoy;
-    ASSERT_TRUE(StartDecoy(decoy));
-    ExpectEnded(
-        Tapwise({"-wait", "0", "-process", "KeyLogger.EXE", "-waitKey", "0", "a", "/F1", "\\F1"}),
-        0, "");
-    const std::vector<KeyEvent> events = TakeEvents(logger, 4);
-    EXPECT_EQ(Keys(events), Sequence({Tap(0x41), Down(0x70), Up(0x70)}));
-    EXPECT_EQ(CountForeground(events), events.size()) << "the logger's window was not in front";
-    EXPECT_EQ(decoy.Stop(), 0);
-    EXPECT_EQ(logger.Stop(), 0);
+TEST_F(TapwiseExe, TheProcessIsFoundByItsNameInAnyCase) {
+  HelperProcess logger;
+  ASSERT_TRUE(StartLogger(logger));
+  ExpectFoundByNameAndTyped(logger);
+  EXPECT_EQ(logger.Stop(), 0);
+}
+
+// A 32-bit program can read the names of 64-bit processes only in a roundabout way.
+TEST_F(TapwiseExe, A32BitTapwiseFindsA64BitProcess) {
+  if (!Is32BitProgram(Env("TAPWISE_EXE"))) {
+    GTEST_SKIP() << "TAPWISE_EXE is no 32-bit program: " << Env("NO_32BIT_REASON");
   }
+  HelperProcess logger;
+  ASSERT_TRUE(StartLogger(logger, "KEYLOGGER64_EXE"));
+  ExpectFoundByNameAndTyped(logger);
+  EXPECT_EQ(logger.Stop(), 0);
 }
 
 TEST_F(TapwiseExe, RunStartsTheFileWhichThenGetsTheKeys) {

@@ -356,7 +356,7 @@ class VindoExe : public ::testing::Test {
   // vindo.exe with these arguments, run from |directory| (the working directory by
   // default) with no input.
   Outcome Vindo(std::vector<std::string> arguments, const fs::path& directory) {
-    arguments.insert(arguments.begin(), {"wine", Env("VINDO_EXE")});
+    arguments.insert(arguments.begin(), {Wine(), Env("VINDO_EXE")});
     return RunToEnd(arguments, directory, logs_);
   }
   Outcome Vindo(std::vector<std::string> arguments) { return Vindo(std::move(arguments), work); }
@@ -621,7 +621,7 @@ TEST_F(VindoExe, AnImmutableSettingsFileIsReportedAndKept) {
 
 TEST_F(VindoExe, ASettingsFileMarkedReadOnlyIsReportedAndKept) {
   Put(settings, kSample, kOldTimes);
-  const Outcome attrib = Tool({"wine", "attrib", "+r", kSettingsWindowsPath});
+  const Outcome attrib = Tool({Wine(), "attrib", "+r", kSettingsWindowsPath});
   ASSERT_EQ(attrib.exit_code, 0) << attrib.output << attrib.errors;
   // Wine keeps the attribute as missing write permission.
   ASSERT_EQ(fs::status(settings).permissions() & fs::perms::owner_write, fs::perms::none);

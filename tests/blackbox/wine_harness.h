@@ -21,11 +21,15 @@ constexpr milliseconds kRunLimit{60000};   // one run of a program
 constexpr milliseconds kLineLimit{20000};  // the next line of a helper program
 
 std::string Env(const char* name);
+// The Wine loader that runs the programs under test: $WINE, else Debian's `wine`.
+std::string Wine();
 std::string ReadBytes(const fs::path& path);
 // Lines without their line ends (Wine's console output ends them with CR LF).
 std::vector<std::string> Lines(const std::string& text);
 // The path as a Windows program under Wine sees it, on the Z: drive.
 std::string WindowsPath(const fs::path& path);
+// True when |exe| is a 32-bit x86 Windows program.
+bool Is32BitProgram(const fs::path& exe);
 // A fresh folder under the system's temporary folder, named after |stem|.
 fs::path MakeScratchFolder(const std::string& stem);
 
@@ -49,11 +53,11 @@ struct Outcome {
   double milliseconds = 0;
 };
 
-// Runs a program in |directory| to its end with no input. Its output is captured
-// through files in |logs|: a program that a Windows program starts inherits its
-// handles, and a pipe would stay open as long as that one runs.
+// Runs a program in |directory| to its end with no input, for |limit| at most. Its
+// output is captured through files in |logs|: a program that a Windows program starts
+// inherits its handles, and a pipe would stay open as long as that one runs.
 Outcome RunToEnd(const std::vector<std::string>& command, const fs::path& directory,
-                 const fs::path& logs);
+                 const fs::path& logs, milliseconds limit = kRunLimit);
 
 // The run ended with |exit_code| after printing exactly |output|, and nothing on the
 // standard error stream.
@@ -68,7 +72,7 @@ class HelperProcess {
   HelperProcess& operator=(const HelperProcess&) = delete;
   ~HelperProcess() { Stop(); }
 
-  // Starts `wine command...` and waits for its first line, which must begin with
+  // Starts `$WINE command...` and waits for its first line, which must begin with
   // |first|; that line is kept as FirstLine(). Its standard error goes to |errors_path|.
   ::testing::AssertionResult Start(const std::vector<std::string>& command,
                                    const fs::path& errors_path, const std::string& first);
@@ -88,16 +92,19 @@ class HelperProcess {
   std::string first_line_;
 };
 
-// The Wine prefix: $WINEPREFIX when set (made with wineboot when it has no C: drive
-// yet), otherwise a throwaway prefix that is removed at the end with every Wine
-// process in it.
+// The Wine prefix: $WINEPREFIX when set (made with `$WINE wineboot -i` when it has no
+// C: drive yet), otherwise a throwaway prefix that is removed at the end with every
+// Wine process in it.
 class WinePrefix : public ::testing::Environment {
  public:
+  // |boot_limit|: how long making the prefix may take.
+  explicit WinePrefix(milliseconds boot_limit = kRunLimit) : boot_limit_(boot_limit) {}
   static fs::path drive_c;
   void SetUp() override;
   void TearDown() override;
 
  private:
+  milliseconds boot_limit_;
   fs::path own_;  // the throwaway prefix's folder, when this program made one
 };
 
