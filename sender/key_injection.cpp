@@ -4,13 +4,11 @@ namespace tapwise {
 
 bool InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int32_t delay) {
   if (delay != 0) system.Sleep(static_cast<std::uint32_t>(delay));
-  KeyboardInput input;
-  input.type = kInputKeyboard;
   // The shift state of a character's code stays in the high byte, as the key code
   // has it; no modifier event is added for it.
-  input.virtualKey = static_cast<std::uint16_t>(key.keyCode & 0xFFFF);
-  input.flags = key.action == KeyStroke::kPressOnly ? 0 : kKeyEventKeyUp;
-  return system.SendKeyboardInput(input) == 1;
+  return system.SendKeyEvent(
+      static_cast<std::uint16_t>(key.keyCode & 0xFFFF),
+      key.action == KeyStroke::kPressOnly ? KeyDirection::kDown : KeyDirection::kUp);
 }
 
 bool InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay) {

@@ -45,9 +45,9 @@ double Median(std::vector<double> values) {
 class TimedSystem : public tapwise::RealSenderSystem {
  public:
   std::vector<double> sendTimes;
-  std::uint32_t SendKeyboardInput(const tapwise::KeyboardInput& input) override {
+  bool SendKeyEvent(std::uint16_t virtualKey, tapwise::KeyDirection direction) override {
     sendTimes.push_back(Now());
-    return RealSenderSystem::SendKeyboardInput(input);
+    return RealSenderSystem::SendKeyEvent(virtualKey, direction);
   }
 };
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tapwise.h"
 #include "targets.h"
 
 namespace tapwise {
@@ -34,9 +35,9 @@ TEST(RealSenderSystemTest, ScansCharactersWithTheirShiftState) {
 
 TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
   RealSenderSystem system;
-  char name[kNameBufferSize];
-  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name, kNameBufferSize));
-  EXPECT_EQ(name, ExecutableBaseName());
+  CMyString name;
+  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name));
+  EXPECT_EQ(name.Text(), ExecutableBaseName());
   EXPECT_NE(FindProcessByName(system, ExecutableBaseName().c_str()), 0u);
   // A system process: 64-bit on a 64-bit system, whose modules a 32-bit build can't
   // read; it must be found all the same.
@@ -56,9 +57,7 @@ TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {
   // hidden one the platform made for it.
   const WindowHandle found = FindWindowOfProcess(system, GetCurrentProcessId());
   ASSERT_NE(found, nullptr);
-  ProcessId owner = 0;
-  system.WindowThreadAndProcess(found, &owner);
-  EXPECT_EQ(owner, GetCurrentProcessId());
+  EXPECT_EQ(system.ProcessOfWindow(found), GetCurrentProcessId());
 
   ListWindows(system, nullptr, nullptr);
   const std::string line = "* \"" + title + "\"\n";
