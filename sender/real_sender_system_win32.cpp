@@ -58,8 +58,10 @@ WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
 WindowHandle RealSenderSystem::DesktopWindow() { return GetDesktopWindow(); }
 
 WindowHandle RealSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
-  return GetWindow(AsWindow(window),
-                   relation == WindowRelation::kFirstChild ? GW_CHILD : GW_HWNDNEXT);
+  UINT command = GW_HWNDNEXT;
+  if (relation == WindowRelation::kFirstChild) command = GW_CHILD;
+  if (relation == WindowRelation::kOwner) command = GW_OWNER;
+  return GetWindow(AsWindow(window), command);
 }
 
 ProcessId RealSenderSystem::ProcessOfWindow(WindowHandle window) {
@@ -81,6 +83,10 @@ void RealSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
 
 WindowHandle RealSenderSystem::ParentWindow(WindowHandle window) {
   return GetParent(AsWindow(window));
+}
+
+bool RealSenderSystem::IsVisible(WindowHandle window) {
+  return IsWindowVisible(AsWindow(window)) != FALSE;
 }
 
 bool RealSenderSystem::IsMinimized(WindowHandle window) {

@@ -31,6 +31,7 @@ enum class ShowCommand {
 enum class WindowRelation {
   kFirstChild,  // the topmost window below this one (for the desktop: of all windows)
   kNext,        // the next window below in Z order
+  kOwner,       // the window that owns a top-level window, if any
 };
 
 enum class ProcessAccess {
@@ -69,6 +70,7 @@ class SenderSystem {
   virtual void WindowTitle(WindowHandle window, CMyString& title) = 0;
   // The parent of a child window, or the owner of a top-level pop-up; null for others.
   virtual WindowHandle ParentWindow(WindowHandle window) = 0;
+  virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool IsMinimized(WindowHandle window) = 0;
   virtual void ShowWindowAs(WindowHandle window, ShowCommand command) = 0;
   virtual void BringToForeground(WindowHandle window) = 0;

@@ -123,15 +123,24 @@ ProcessId FindProcessByName(SenderSystem& system, const char* name) {
 }
 
 WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
+  // A program's windows come with hidden helpers (the input-method window among
+  // them) owned by its main window, and owned windows lie above their owner in Z
+  // order: the first window of the process is seldom the one to bring to the front.
+  WindowHandle first = nullptr;
   CMyString title;
   WindowHandle window = system.RelatedWindow(system.DesktopWindow(), WindowRelation::kFirstChild);
   for (; window != nullptr; window = system.RelatedWindow(window, WindowRelation::kNext)) {
-    const ProcessId owner = system.ProcessOfWindow(window);
+    const ProcessId process = system.ProcessOfWindow(window);
     system.WindowTitle(window, title);
     system.DebugOutput(title.Text());
-    if (owner == processId) return window;
+    if (process != processId) continue;
+    if (system.IsVisible(window) &&
+        system.RelatedWindow(window, WindowRelation::kOwner) == nullptr) {
+      return window;
+    }
+    if (first == nullptr) first = window;
   }
-  return nullptr;
+  return first;
 }
 
 void ActivateWindow(SenderSystem& system, WindowHandle window) {

@@ -16,8 +16,9 @@ bool GetProcessBaseName(SenderSystem& system, ProcessId processId, CMyString& na
 // ignoring the case of A to Z; 0 when there is none.
 ProcessId FindProcessByName(SenderSystem& system, const char* name);
 
-// The first top-level window of the process in Z order, visible or not; null when
-// there is none. Every title visited goes to the debugger output.
+// The process's main window: its first visible window without an owner in Z order,
+// else its first window of all (which may be hidden); null when it has none. Every
+// title visited goes to the debugger output, the chosen window's included.
 WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId);
 
 // Restores a minimised window, or hides one that is not; then shows it and makes it

@@ -110,6 +110,7 @@ WindowHandle FakeSenderSystem::DesktopWindow() { return reinterpret_cast<WindowH
 
 WindowHandle FakeSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
   const auto value = reinterpret_cast<std::uintptr_t>(window);
+  if (relation == WindowRelation::kOwner) return WindowOf(window).parent;
   const std::uintptr_t next =
       relation == WindowRelation::kFirstChild ? (value == kDesktop ? kDesktop + 1 : 0) : value + 1;
   if (next == 0 || next > kDesktop + windows_.size()) return nullptr;
@@ -127,6 +128,8 @@ void FakeSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
 }
 
 WindowHandle FakeSenderSystem::ParentWindow(WindowHandle window) { return WindowOf(window).parent; }
+
+bool FakeSenderSystem::IsVisible(WindowHandle window) { return WindowOf(window).visible; }
 
 bool FakeSenderSystem::IsMinimized(WindowHandle window) { return WindowOf(window).minimized; }
 

@@ -84,6 +84,7 @@ class FakeSenderSystem : public SenderSystem {
   ThreadId ThreadOfWindow(WindowHandle window) override;
   void WindowTitle(WindowHandle window, CMyString& title) override;
   WindowHandle ParentWindow(WindowHandle window) override;
+  bool IsVisible(WindowHandle window) override;
   bool IsMinimized(WindowHandle window) override;
   void ShowWindowAs(WindowHandle window, ShowCommand command) override;
   void BringToForeground(WindowHandle window) override;

@@ -53,11 +53,13 @@ TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {
   CapturingSystem system;
   EXPECT_EQ(system.FindWindowByTitle(title.c_str()), window);
 
-  // The first window of this process in Z order: a window of this process, maybe a
-  // hidden one the platform made for it.
+  // Still hidden: the first window of this process in Z order, maybe one the platform
+  // made for it. Once shown, the only visible window without owner.
   const WindowHandle found = FindWindowOfProcess(system, GetCurrentProcessId());
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(system.ProcessOfWindow(found), GetCurrentProcessId());
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  EXPECT_EQ(FindWindowOfProcess(system, GetCurrentProcessId()), window);
 
   ListWindows(system, nullptr, nullptr);
   const std::string line = "* \"" + title + "\"\n";

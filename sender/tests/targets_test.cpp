@@ -65,16 +65,25 @@ TEST(FindProcessByNameTest, SeesEveryProcessWhenMoreThan1024Run) {
   EXPECT_EQ(system.enumerationRooms, (std::vector<std::uint32_t>{1024, 2048, 4096}));
 }
 
-TEST(FindWindowOfProcessTest, TakesTheFirstWindowInZOrderAndReportsEveryTitleVisited) {
+TEST(FindWindowOfProcessTest, TakesTheFirstVisibleUnownedWindowAndReportsEveryTitleVisited) {
   FakeSenderSystem system;
   system.AddWindow({1, 10, "Other"});
-  const WindowHandle hidden = system.AddWindow({2, 20, "", nullptr, false, false});
-  system.AddWindow({2, 20, "Main"});
-  EXPECT_EQ(FindWindowOfProcess(system, 2), hidden);
-  EXPECT_EQ(system.debugOutput, (Lines{"Other", ""}));
+  // Owned windows lie above their owner: a hidden helper and a shown tool window.
+  const WindowHandle helper = system.AddWindow({2, 20, "", nullptr, false, false});
+  const WindowHandle tool = system.AddWindow({2, 20, "Tool"});
+  const WindowHandle main = system.AddWindow({2, 20, "Main"});
+  system.WindowOf(helper).parent = main;
+  system.WindowOf(tool).parent = main;
+  // A process with hidden windows only.
+  const WindowHandle hidden = system.AddWindow({3, 30, "Hidden", nullptr, false, false});
+  system.AddWindow({3, 30, "Hidden too", nullptr, false, false});
+
+  EXPECT_EQ(FindWindowOfProcess(system, 2), main);
+  EXPECT_EQ(system.debugOutput, (Lines{"Other", "", "Tool", "Main"}));
+  EXPECT_EQ(FindWindowOfProcess(system, 3), hidden);  // the first in Z order
   system.debugOutput.clear();
-  EXPECT_EQ(FindWindowOfProcess(system, 3), nullptr);
-  EXPECT_EQ(system.debugOutput, (Lines{"Other", "", "Main"}));
+  EXPECT_EQ(FindWindowOfProcess(system, 4), nullptr);
+  EXPECT_EQ(system.debugOutput, (Lines{"Other", "", "Tool", "Main", "Hidden", "Hidden too"}));
 }
 
 TEST(ActivateWindowTest, RestoresAMinimisedWindowAndHidesAnyOtherFirst) {
