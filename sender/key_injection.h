@@ -18,4 +18,10 @@ bool InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int32_t del
 // pressed before stay down. Moves the list's cursor only.
 bool InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay);
 
+// Sleeps the start delay, then sends the keys as InjectKeyList does. While anything
+// is to be waited for, the system's timer ticks every millisecond, so that the delays
+// last what they say.
+bool SendKeyScript(SenderSystem& system, std::int32_t startDelay, CMyList<KeyStroke>& keys,
+                   std::int32_t keyDelay);
+
 }  // namespace tapwise

@@ -11,6 +11,8 @@ class RealSenderSystem : public SenderSystem {
   std::int16_t KeyScan(char character) override;
   bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
+  bool BeginTimerPeriod(std::uint32_t milliseconds) override;
+  void EndTimerPeriod(std::uint32_t milliseconds) override;
   bool OpenFile(const char* file) override;
   WindowHandle FindWindowByTitle(const char* title) override;
   WindowHandle DesktopWindow() override;

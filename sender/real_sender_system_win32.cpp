@@ -1,5 +1,6 @@
 #include <windows.h>
 // After windows.h:
+#include <mmsystem.h>
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -42,6 +43,12 @@ bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direc
 }
 
 void RealSenderSystem::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+bool RealSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {
+  return timeBeginPeriod(milliseconds) == TIMERR_NOERROR;
+}
+
+void RealSenderSystem::EndTimerPeriod(std::uint32_t milliseconds) { timeEndPeriod(milliseconds); }
 
 bool RealSenderSystem::OpenFile(const char* file) {
   // The started program shares the console; what was printed comes first.

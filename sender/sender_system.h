@@ -1,5 +1,5 @@
-// The seam between Tapwise and the platform: console output, keyboard events, the
-// shell, windows and processes, in Tapwise's own terms. RealSenderSystem does each
+// The seam between Tapwise and the platform: console output, keyboard events, the timer,
+// the shell, windows and processes, in Tapwise's own terms. RealSenderSystem does each
 // with Win32 and keeps its constants, buffers and result codes to itself; unit tests put
 // a recording double in its place.
 #pragma once
@@ -55,6 +55,10 @@ class SenderSystem {
   // One keyboard event for the key, by itself: true when the platform took it.
   virtual bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Sleep keeps to whole periods of the system's timer. Asks for a period of
+  // |milliseconds|; true when granted, and then to be ended with the same value.
+  virtual bool BeginTimerPeriod(std::uint32_t milliseconds) = 0;
+  virtual void EndTimerPeriod(std::uint32_t milliseconds) = 0;
 
   // Opens the file through the shell as a double click would; true when it opened.
   virtual bool OpenFile(const char* file) = 0;

@@ -86,8 +86,7 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
     keys.Add(key);
   }
 
-  system.Sleep(static_cast<std::uint32_t>(request.startDelay));
-  if (!InjectKeyList(system, keys, request.keyDelay)) {
+  if (!SendKeyScript(system, request.startDelay, keys, request.keyDelay)) {
     ShowUsage(system, "All key can't be send", "");
     return 1;
   }

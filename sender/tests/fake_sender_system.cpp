@@ -82,6 +82,7 @@ std::int16_t FakeSenderSystem::KeyScan(char character) {
 
 bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
   const int send = sends_++;
+  if (send == sendsBeforeException) throw std::runtime_error("the platform failed");
   const bool taken = sendsBeforeFailure < 0 || send < sendsBeforeFailure;
   calls.push_back((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
                   (taken ? "" : " refused"));
@@ -90,6 +91,15 @@ bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direc
 
 void FakeSenderSystem::Sleep(std::uint32_t milliseconds) {
   calls.push_back("Sleep " + std::to_string(milliseconds));
+}
+
+bool FakeSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {
+  calls.push_back("Begin period " + std::to_string(milliseconds));
+  return timerPeriodGranted;
+}
+
+void FakeSenderSystem::EndTimerPeriod(std::uint32_t milliseconds) {
+  calls.push_back("End period " + std::to_string(milliseconds));
 }
 
 bool FakeSenderSystem::OpenFile(const char* file) {

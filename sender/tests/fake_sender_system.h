@@ -1,6 +1,7 @@
 // A recording double of the platform for the unit tests of Tapwise: scripted
 // processes and windows, a US keyboard layout, faults on demand, and a log of every
-// call that sends, sleeps, shows or activates, in order. Nothing really sleeps.
+// call that sends, sleeps, sets the timer, shows or activates, in order. Nothing
+// really sleeps.
 #pragma once
 
 #include <cstdint>
@@ -56,17 +57,19 @@ class FakeSenderSystem : public SenderSystem {
   std::vector<FakeProcess> processes;
   bool processesEnumerable = true;
   bool fileOpens = true;
-  int sendsBeforeFailure = -1;  // events are refused from this call on; -1: never
-  int foregroundRefusals = 0;   // SetForegroundWindow calls that change nothing
+  int sendsBeforeFailure = -1;    // events are refused from this call on; -1: never
+  int sendsBeforeException = -1;  // this call throws; -1: none does
+  bool timerPeriodGranted = true;
+  int foregroundRefusals = 0;  // SetForegroundWindow calls that change nothing
   WindowHandle foreground = nullptr;
   ThreadId currentThread = 1;
 
   // The record.
   std::string output;
   // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
-  // "Hide <title>", "Show <title>",
-  // "Restore <title>", "Foreground <title>", "Raise <title>", "Attach <from> <to>",
-  // "Detach <from> <to>", "Open <file>".
+  // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
+  // "Foreground <title>", "Raise <title>", "Attach <from> <to>", "Detach <from> <to>",
+  // "Open <file>".
   std::vector<std::string> calls;
   std::vector<std::string> debugOutput;
   std::vector<std::uint32_t> enumerationRooms;  // the ids room offered to each enumeration
@@ -76,6 +79,8 @@ class FakeSenderSystem : public SenderSystem {
   std::int16_t KeyScan(char character) override;
   bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
+  bool BeginTimerPeriod(std::uint32_t milliseconds) override;
+  void EndTimerPeriod(std::uint32_t milliseconds) override;
   bool OpenFile(const char* file) override;
   WindowHandle FindWindowByTitle(const char* title) override;
   WindowHandle DesktopWindow() override;

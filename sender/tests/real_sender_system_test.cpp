@@ -33,6 +33,12 @@ TEST(RealSenderSystemTest, ScansCharactersWithTheirShiftState) {
   EXPECT_EQ(system.KeyScan('A') & 0x100, 0x100);  // with Shift
 }
 
+TEST(RealSenderSystemTest, GrantsAFineTimerPeriod) {
+  RealSenderSystem system;
+  ASSERT_TRUE(system.BeginTimerPeriod(1));
+  system.EndTimerPeriod(1);
+}
+
 TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
   RealSenderSystem system;
   CMyString name;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,29 +50,32 @@ TEST_F(RunTest, TypesTheScriptIntoTheProcessWindowAfterTheStartDelay) {
   EXPECT_EQ(system_.output, "");
   EXPECT_EQ(system_.calls,
             (Calls{"Hide Untitled - Notepad", "Show Untitled - Notepad",
-                   "Foreground Untitled - Notepad", "Sleep 500", "Sleep 7", "Down 0x0010",
-                   "Sleep 7", "Down 0x0048", "Sleep 7", "Up 0x0048", "Sleep 7", "Up 0x0010",
-                   "Sleep 7", "Down 0x0049", "Sleep 7", "Up 0x0049"}));
+                   "Foreground Untitled - Notepad", "Begin period 1", "Sleep 500", "Sleep 7",
+                   "Down 0x0010", "Sleep 7", "Down 0x0048", "Sleep 7", "Up 0x0048", "Sleep 7",
+                   "Up 0x0010", "Sleep 7", "Down 0x0049", "Sleep 7", "Up 0x0049", "End period 1"}));
   EXPECT_EQ(system_.foreground, editor_);
 }
 
 TEST_F(RunTest, UsesTheDefaultDelaysAndFindsAWindowByItsTitle) {
   EXPECT_EQ(Run({"-window", "Desktop", "a"}), 0);
-  EXPECT_EQ(system_.calls,
-            (Calls{"Hide Desktop", "Show Desktop", "Foreground Desktop", "Sleep 1000", "Sleep 20",
-                   "Down 0x0041", "Sleep 20", "Up 0x0041"}));
+  EXPECT_EQ(system_.calls, (Calls{"Hide Desktop", "Show Desktop", "Foreground Desktop",
+                                  "Begin period 1", "Sleep 1000", "Sleep 20", "Down 0x0041",
+                                  "Sleep 20", "Up 0x0041", "End period 1"}));
 }
 
 TEST_F(RunTest, OpensARunFileWithoutActivatingAnything) {
   EXPECT_EQ(Run({"-run", "calc.exe", "-waitKey", "0", "LMenu"}), 0);
-  EXPECT_EQ(system_.calls, (Calls{"Open calc.exe", "Sleep 1000", "Down 0x00A4", "Up 0x00A4"}));
+  EXPECT_EQ(system_.calls, (Calls{"Open calc.exe", "Begin period 1", "Sleep 1000", "Down 0x00A4",
+                                  "Up 0x00A4", "End period 1"}));
 }
 
 TEST_F(RunTest, SleepsTheStartDelayEvenWithNothingToSend) {
   EXPECT_EQ(Run({"-wait", "500"}), 0);
   EXPECT_EQ(Run({"-wait", "0"}), 0);
   EXPECT_EQ(Run({"-wait", "abc", "-waitKey", "x"}), 0);  // no number reads as 0
-  EXPECT_EQ(system_.calls, (Calls{"Sleep 500", "Sleep 0", "Sleep 0"}));
+  // A fine timer only while there is something to wait for.
+  EXPECT_EQ(system_.calls,
+            (Calls{"Begin period 1", "Sleep 500", "End period 1", "Sleep 0", "Sleep 0"}));
   EXPECT_EQ(system_.output, "");
 }
 
@@ -153,9 +157,21 @@ TEST_F(RunTest, FailedLookupsEndWithOneAndTheirListing) {
 
 TEST_F(RunTest, AnEventNotSentEndsWithOneAndTheUsage) {
   system_.sendsBeforeFailure = 1;
-  EXPECT_EQ(Run({"-wait", "0", "-waitKey", "0", "a", "b"}), 1);
+  EXPECT_EQ(Run({"-wait", "0", "-waitKey", "5", "a", "b"}), 1);
   EXPECT_EQ(system_.output, banner_ + "! Error: All key can't be send\n\n" + kUsageText);
-  EXPECT_EQ(system_.calls, (Calls{"Sleep 0", "Down 0x0041", "Up 0x0041 refused"}));
+  EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 0", "Sleep 5", "Down 0x0041", "Sleep 5",
+                                  "Up 0x0041 refused", "End period 1"}));
+}
+
+TEST_F(RunTest, TheTimerPeriodIsGivenBackWhenSendingThrowsAndEndedOnlyWhenGranted) {
+  system_.sendsBeforeException = 1;
+  EXPECT_THROW(Run({"-wait", "0", "-waitKey", "5", "a"}), std::runtime_error);
+  EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 0", "Sleep 5", "Down 0x0041", "Sleep 5",
+                                  "End period 1"}));
+  system_.calls.clear();
+  system_.timerPeriodGranted = false;
+  EXPECT_EQ(Run({"-wait", "10"}), 0);
+  EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 10"}));
 }
 
 }  // namespace
