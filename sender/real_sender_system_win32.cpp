@@ -154,11 +154,11 @@ bool RealSenderSystem::FirstModule(ProcessHandle process, ModuleHandle* module) 
 
 bool RealSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) {
   char buffer[kNameBufferSize];
-  const DWORD length =
-      GetModuleBaseNameA(process, static_cast<HMODULE>(module), buffer, kNameBufferSize);
+  const DWORD size = sizeof(buffer);
+  const DWORD length = GetModuleBaseNameA(process, static_cast<HMODULE>(module), buffer, size);
   if (length == 0) return false;
   // A name that did not fit may come back without its terminator.
-  buffer[length < kNameBufferSize ? length : kNameBufferSize - 1] = '\0';
+  buffer[length < size ? length : size - 1] = '\0';
   name = buffer;
   return true;
 }
