@@ -29,7 +29,7 @@ enum class ShowCommand {
 };
 
 enum class WindowRelation {
-  kFirstChild,  // the topmost window below this one (for the desktop: of all windows)
+  kFirstChild,  // its topmost child; of the desktop, the topmost top-level window
   kNext,        // the next window below in Z order
   kOwner,       // the window that owns a top-level window, if any
 };
