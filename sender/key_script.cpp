@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "tapwise.h"
-
 namespace tapwise {
 
 const SpecialKey SpecialKeyTable[kSpecialKeyCount] = {
@@ -145,16 +143,6 @@ void JoinSpecialKeyNames(CMyString& text) {
     text += special.name;
     text += "\t";
   }
-}
-
-void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail) {
-  PrintBanner(system);
-  PrintErrorLine(system, message, detail);
-  CMyString names;
-  JoinSpecialKeyNames(names);
-  system.Print("SpecialKeys are:\n");
-  system.Print(names.Text());
-  system.Print("\n");
 }
 
 }  // namespace tapwise

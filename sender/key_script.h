@@ -38,7 +38,4 @@ extern const SpecialKey SpecialKeyTable[kSpecialKeyCount];
 // Sets |text| to every name of the table, each followed by a tab.
 void JoinSpecialKeyNames(CMyString& text);
 
-// The banner, the error line when |message| is not null, and the special-key names.
-void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail);
-
 }  // namespace tapwise

@@ -9,33 +9,34 @@ class RealSenderSystem : public SenderSystem {
  public:
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
-  std::uint32_t SendKeyboardInput(const KeyboardInput& input) override;
+  bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
-  std::intptr_t ShellOpen(const char* file) override;
+  bool BeginTimerPeriod(std::uint32_t milliseconds) override;
+  void EndTimerPeriod(std::uint32_t milliseconds) override;
+  bool OpenFile(const char* file) override;
   WindowHandle FindWindowByTitle(const char* title) override;
   WindowHandle DesktopWindow() override;
   WindowHandle RelatedWindow(WindowHandle window, WindowRelation relation) override;
-  ThreadId WindowThreadAndProcess(WindowHandle window, ProcessId* processId) override;
-  int WindowTitle(WindowHandle window, char* buffer, int size) override;
+  ProcessId ProcessOfWindow(WindowHandle window) override;
+  ThreadId ThreadOfWindow(WindowHandle window) override;
+  void WindowTitle(WindowHandle window, CMyString& title) override;
   WindowHandle ParentWindow(WindowHandle window) override;
+  bool IsVisible(WindowHandle window) override;
   bool IsMinimized(WindowHandle window) override;
-  bool ShowWindowAs(WindowHandle window, int command) override;
-  bool BringToForeground(WindowHandle window) override;
+  void ShowWindowAs(WindowHandle window, ShowCommand command) override;
+  void BringToForeground(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
-  bool RaiseToTop(WindowHandle window) override;
+  void RaiseToTop(WindowHandle window) override;
   bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
   ThreadId CurrentThread() override;
-  bool EnumerateWindows(WindowVisitor visitor, std::intptr_t context) override;
+  void EnumerateWindows(WindowVisitor visitor, void* context) override;
   void DebugOutput(const char* text) override;
-  bool EnumerateProcesses(ProcessId* ids, std::uint32_t bytes,
-                          std::uint32_t* bytesReturned) override;
-  ProcessHandle OpenProcessFor(std::uint32_t access, ProcessId id) override;
-  bool EnumerateModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
-                        std::uint32_t* bytesNeeded) override;
-  std::uint32_t ModuleBaseName(ProcessHandle process, ModuleHandle module, char* buffer,
-                               std::uint32_t size) override;
-  bool ProcessImagePath(ProcessHandle process, char* buffer, std::uint32_t* size) override;
-  bool CloseProcess(ProcessHandle process) override;
+  bool EnumerateProcesses(ProcessId* ids, std::uint32_t room, std::uint32_t* count) override;
+  ProcessHandle OpenProcessFor(ProcessAccess access, ProcessId id) override;
+  bool FirstModule(ProcessHandle process, ModuleHandle* module) override;
+  bool ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) override;
+  bool ProcessImagePath(ProcessHandle process, CMyString& path) override;
+  void CloseProcess(ProcessHandle process) override;
 };
 
 }  // namespace tapwise

@@ -1,5 +1,6 @@
 #include <windows.h>
 // After windows.h:
+#include <mmsystem.h>
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -17,7 +18,7 @@ HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
 
 struct WindowVisit {
   WindowVisitor visitor;
-  std::intptr_t context;
+  void* context;
 };
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM visit) {
@@ -31,25 +32,30 @@ void RealSenderSystem::Print(const char* text) { std::fputs(text, stdout); }
 
 std::int16_t RealSenderSystem::KeyScan(char character) { return VkKeyScanA(character); }
 
-std::uint32_t RealSenderSystem::SendKeyboardInput(const KeyboardInput& input) {
+bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+  // Nothing but the key and its direction: no scan code, time or extended-key flag.
   INPUT record;
   ZeroMemory(&record, sizeof(record));
-  record.type = input.type;
-  record.ki.wVk = input.virtualKey;
-  record.ki.wScan = input.scanCode;
-  record.ki.dwFlags = input.flags;
-  record.ki.time = input.time;
-  record.ki.dwExtraInfo = input.extraInfo;
-  return SendInput(1, &record, sizeof(INPUT));
+  record.type = INPUT_KEYBOARD;
+  record.ki.wVk = virtualKey;
+  record.ki.dwFlags = direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0;
+  return SendInput(1, &record, sizeof(INPUT)) == 1;
 }
 
 void RealSenderSystem::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
-std::intptr_t RealSenderSystem::ShellOpen(const char* file) {
+bool RealSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {
+  return timeBeginPeriod(milliseconds) == TIMERR_NOERROR;
+}
+
+void RealSenderSystem::EndTimerPeriod(std::uint32_t milliseconds) { timeEndPeriod(milliseconds); }
+
+bool RealSenderSystem::OpenFile(const char* file) {
   // The started program shares the console; what was printed comes first.
   std::fflush(stdout);
-  return reinterpret_cast<std::intptr_t>(
-      ShellExecuteA(nullptr, "open", file, nullptr, nullptr, SW_SHOW));
+  const HINSTANCE result = ShellExecuteA(nullptr, "open", file, nullptr, nullptr, SW_SHOW);
+  // A value of 32 or less is an error code.
+  return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
 WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
@@ -59,43 +65,55 @@ WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
 WindowHandle RealSenderSystem::DesktopWindow() { return GetDesktopWindow(); }
 
 WindowHandle RealSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
-  return GetWindow(AsWindow(window),
-                   relation == WindowRelation::kFirstChild ? GW_CHILD : GW_HWNDNEXT);
+  UINT command = GW_HWNDNEXT;
+  if (relation == WindowRelation::kFirstChild) command = GW_CHILD;
+  if (relation == WindowRelation::kOwner) command = GW_OWNER;
+  return GetWindow(AsWindow(window), command);
 }
 
-ThreadId RealSenderSystem::WindowThreadAndProcess(WindowHandle window, ProcessId* processId) {
+ProcessId RealSenderSystem::ProcessOfWindow(WindowHandle window) {
   DWORD process = 0;
-  const DWORD thread = GetWindowThreadProcessId(AsWindow(window), &process);
-  if (processId != nullptr) *processId = process;
-  return thread;
+  GetWindowThreadProcessId(AsWindow(window), &process);
+  return process;
 }
 
-int RealSenderSystem::WindowTitle(WindowHandle window, char* buffer, int size) {
-  if (size > 0) buffer[0] = '\0';
-  return GetWindowTextA(AsWindow(window), buffer, size);
+ThreadId RealSenderSystem::ThreadOfWindow(WindowHandle window) {
+  return GetWindowThreadProcessId(AsWindow(window), nullptr);
+}
+
+void RealSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
+  char buffer[kNameBufferSize];
+  buffer[0] = '\0';
+  GetWindowTextA(AsWindow(window), buffer, kNameBufferSize);
+  title = buffer;
 }
 
 WindowHandle RealSenderSystem::ParentWindow(WindowHandle window) {
   return GetParent(AsWindow(window));
 }
 
+bool RealSenderSystem::IsVisible(WindowHandle window) {
+  return IsWindowVisible(AsWindow(window)) != FALSE;
+}
+
 bool RealSenderSystem::IsMinimized(WindowHandle window) {
   return IsIconic(AsWindow(window)) != FALSE;
 }
 
-bool RealSenderSystem::ShowWindowAs(WindowHandle window, int command) {
-  return ShowWindow(AsWindow(window), command) != FALSE;
+void RealSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
+  int show = SW_SHOW;
+  if (command == ShowCommand::kHide) show = SW_HIDE;
+  if (command == ShowCommand::kRestore) show = SW_RESTORE;
+  ShowWindow(AsWindow(window), show);
 }
 
-bool RealSenderSystem::BringToForeground(WindowHandle window) {
-  return SetForegroundWindow(AsWindow(window)) != FALSE;
+void RealSenderSystem::BringToForeground(WindowHandle window) {
+  SetForegroundWindow(AsWindow(window));
 }
 
 WindowHandle RealSenderSystem::ForegroundWindow() { return GetForegroundWindow(); }
 
-bool RealSenderSystem::RaiseToTop(WindowHandle window) {
-  return BringWindowToTop(AsWindow(window)) != FALSE;
-}
+void RealSenderSystem::RaiseToTop(WindowHandle window) { BringWindowToTop(AsWindow(window)); }
 
 bool RealSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
   return AttachThreadInput(from, to, attach ? TRUE : FALSE) != FALSE;
@@ -103,46 +121,59 @@ bool RealSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
 
 ThreadId RealSenderSystem::CurrentThread() { return GetCurrentThreadId(); }
 
-bool RealSenderSystem::EnumerateWindows(WindowVisitor visitor, std::intptr_t context) {
+void RealSenderSystem::EnumerateWindows(WindowVisitor visitor, void* context) {
   WindowVisit visit{visitor, context};
-  return EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&visit)) != FALSE;
+  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&visit));
 }
 
 void RealSenderSystem::DebugOutput(const char* text) { OutputDebugStringA(text); }
 
-bool RealSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t bytes,
-                                          std::uint32_t* bytesReturned) {
+bool RealSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t room,
+                                          std::uint32_t* count) {
+  const DWORD bytes = room * DWORD{sizeof(DWORD)};
   DWORD returned = 0;
-  const BOOL enumerated = EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned);
-  *bytesReturned = returned;
-  return enumerated != FALSE;
+  if (!EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned)) return false;
+  *count = (returned < bytes ? returned : bytes) / DWORD{sizeof(DWORD)};
+  return true;
 }
 
-ProcessHandle RealSenderSystem::OpenProcessFor(std::uint32_t access, ProcessId id) {
-  return OpenProcess(access, FALSE, id);
+ProcessHandle RealSenderSystem::OpenProcessFor(ProcessAccess access, ProcessId id) {
+  const DWORD rights = access == ProcessAccess::kReadModules
+                           ? PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+                           : PROCESS_QUERY_LIMITED_INFORMATION;
+  return OpenProcess(rights, FALSE, id);
 }
 
-bool RealSenderSystem::EnumerateModules(ProcessHandle process, ModuleHandle* modules,
-                                        std::uint32_t bytes, std::uint32_t* bytesNeeded) {
+bool RealSenderSystem::FirstModule(ProcessHandle process, ModuleHandle* module) {
+  HMODULE first = nullptr;
   DWORD needed = 0;
-  const BOOL enumerated =
-      EnumProcessModules(process, reinterpret_cast<HMODULE*>(modules), bytes, &needed);
-  *bytesNeeded = needed;
-  return enumerated != FALSE;
+  if (!EnumProcessModules(process, &first, sizeof(first), &needed)) return false;
+  *module = first;
+  return true;
 }
 
-std::uint32_t RealSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module,
-                                               char* buffer, std::uint32_t size) {
-  return GetModuleBaseNameA(process, static_cast<HMODULE>(module), buffer, size);
+bool RealSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) {
+  char buffer[kNameBufferSize];
+  const DWORD size = sizeof(buffer);
+  const DWORD length = GetModuleBaseNameA(process, static_cast<HMODULE>(module), buffer, size);
+  if (length == 0) return false;
+  // A name that did not fit may come back without its terminator.
+  buffer[length < size ? length : size - 1] = '\0';
+  name = buffer;
+  return true;
 }
 
-bool RealSenderSystem::ProcessImagePath(ProcessHandle process, char* buffer, std::uint32_t* size) {
-  DWORD length = *size;
-  const BOOL read = QueryFullProcessImageNameA(process, 0, buffer, &length);
-  *size = length;
-  return read != FALSE;
+bool RealSenderSystem::ProcessImagePath(ProcessHandle process, CMyString& path) {
+  char buffer[kNameBufferSize * 2];
+  DWORD length = sizeof(buffer);
+  if (!QueryFullProcessImageNameA(process, 0, buffer, &length) || length >= sizeof(buffer)) {
+    return false;
+  }
+  buffer[length] = '\0';
+  path = buffer;
+  return true;
 }
 
-bool RealSenderSystem::CloseProcess(ProcessHandle process) { return CloseHandle(process) != FALSE; }
+void RealSenderSystem::CloseProcess(ProcessHandle process) { CloseHandle(process); }
 
 }  // namespace tapwise

@@ -1,4 +1,8 @@
+#include "key_script.h"
+#include "my_list.h"
+#include "my_string.h"
 #include "tapwise.h"
+#include "targets.h"
 
 namespace tapwise {
 
@@ -23,9 +27,10 @@ const char kUsageText[] =
     "Ex.1: \"run calculator and enable scientific mode\": -run calc.exe LMenu A C\n"
     "Ex.2: \"write <Hello>\": /Shift h \\Shift e l l o\n";
 
-void PrintBanner(SenderSystem& system) { system.Print(kBanner); }
+namespace {
 
-void PrintErrorLine(SenderSystem& system, const char* message, const char* detail) {
+void PrintBannerAndError(SenderSystem& system, const char* message, const char* detail) {
+  system.Print(kBanner);
   if (message == nullptr) return;
   system.Print("! Error: ");
   system.Print(message);
@@ -33,10 +38,44 @@ void PrintErrorLine(SenderSystem& system, const char* message, const char* detai
   system.Print("\n\n");
 }
 
+// One line per name: * "name".
+void PrintListed(SenderSystem& system, CMyList<CMyString>& names) {
+  for (names.SetPosition(0); names.HasCurrent(); names.MoveNext()) {
+    system.Print("* \"");
+    system.Print(names.GetCurrent().Text());
+    system.Print("\"\n");
+  }
+}
+
+}  // namespace
+
 void ShowUsage(SenderSystem& system, const char* message, const char* detail) {
-  PrintBanner(system);
-  PrintErrorLine(system, message, detail);
+  PrintBannerAndError(system, message, detail);
   system.Print(kUsageText);
+}
+
+void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail) {
+  PrintBannerAndError(system, message, detail);
+  CMyString names;
+  JoinSpecialKeyNames(names);
+  system.Print("SpecialKeys are:\n");
+  system.Print(names.Text());
+  system.Print("\n");
+}
+
+void ListProcesses(SenderSystem& system, const char* message, const char* detail) {
+  PrintBannerAndError(system, message, detail);
+  system.Print("List of current process:\n");
+  CMyList<CMyString> names;
+  if (RunningProcessNames(system, names)) PrintListed(system, names);
+}
+
+void ListWindows(SenderSystem& system, const char* message, const char* detail) {
+  PrintBannerAndError(system, message, detail);
+  system.Print("List of current windows:\n");
+  CMyList<CMyString> titles;
+  ListedWindowTitles(system, titles);
+  PrintListed(system, titles);
 }
 
 }  // namespace tapwise

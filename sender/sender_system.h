@@ -1,48 +1,46 @@
-// The seam between Tapwise and the platform: console output, keyboard input, the
-// shell, windows and processes. RealSenderSystem forwards each call to the Win32 call
-// of the same purpose; unit tests put a recording double in its place.
-//
-// The methods follow the Win32 calls one to one, so that the code above the seam
-// keeps every step of its lookups, but their names differ from the Win32 names,
-// several of which are macros in <windows.h>.
+// The seam between Tapwise and the platform: console output, keyboard events, the timer,
+// the shell, windows and processes, in Tapwise's own terms. RealSenderSystem does each
+// with Win32 and keeps its constants, buffers and result codes to itself; unit tests put
+// a recording double in its place.
 #pragma once
 
 #include <cstdint>
 
+#include "my_string.h"
+
 namespace tapwise {
 
-using WindowHandle = void*;   // HWND
-using ProcessHandle = void*;  // HANDLE of an opened process
-using ModuleHandle = void*;   // HMODULE
+using WindowHandle = void*;
+using ProcessHandle = void*;  // a process opened for reading, see OpenProcessFor
+using ModuleHandle = void*;
 using ProcessId = std::uint32_t;
 using ThreadId = std::uint32_t;
 
-// One keyboard INPUT record as SendInput takes it, field by field.
-struct KeyboardInput {
-  std::uint32_t type = 0;
-  std::uint16_t virtualKey = 0;
-  std::uint16_t scanCode = 0;
-  std::uint32_t flags = 0;
-  std::uint32_t time = 0;
-  std::uintptr_t extraInfo = 0;
+// Names and titles are read into this many characters, terminator included; longer
+// ones come back cut.
+constexpr int kNameBufferSize = 260;
+
+enum class KeyDirection { kDown, kUp };
+
+enum class ShowCommand {
+  kHide,
+  kShow,
+  kRestore,  // a minimised window back to its size and place
 };
 
-// The platform's values of the constants used above the seam.
-constexpr std::uint32_t kInputKeyboard = 1;       // INPUT_KEYBOARD
-constexpr std::uint32_t kKeyEventKeyUp = 0x0002;  // KEYEVENTF_KEYUP
-constexpr int kShowHide = 0;                      // SW_HIDE
-constexpr int kShowShow = 5;                      // SW_SHOW
-constexpr int kShowRestore = 9;                   // SW_RESTORE
-constexpr std::uint32_t kProcessQueryInformationAndVmRead = 0x0410;
-constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
-
 enum class WindowRelation {
-  kFirstChild,  // GW_CHILD
-  kNext,        // GW_HWNDNEXT
+  kFirstChild,  // its topmost child; of the desktop, the topmost top-level window
+  kNext,        // the next window below in Z order
+  kOwner,       // the window that owns a top-level window, if any
+};
+
+enum class ProcessAccess {
+  kReadModules,  // the module list and the modules' names
+  kQueryImage,   // the path of the executable only; granted for more processes
 };
 
 // The callback of EnumerateWindows: true to go on with the next window.
-using WindowVisitor = bool (*)(WindowHandle window, std::intptr_t context);
+using WindowVisitor = bool (*)(WindowHandle window, void* context);
 
 class SenderSystem {
  public:
@@ -51,52 +49,59 @@ class SenderSystem {
   // Standard output.
   virtual void Print(const char* text) = 0;
 
-  // VkKeyScanA: the virtual-key code in the low byte and the shift state in the high
-  // byte, or -1 when no key gives the character.
+  // The key that gives the character: the virtual-key code in the low byte and the
+  // shift state in the high byte, or -1 when no key gives it.
   virtual std::int16_t KeyScan(char character) = 0;
-  // SendInput with this one record: the number of events inserted.
-  virtual std::uint32_t SendKeyboardInput(const KeyboardInput& input) = 0;
+  // One keyboard event for the key, by itself: true when the platform took it.
+  virtual bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Sleep keeps to whole periods of the system's timer. Asks for a period of
+  // |milliseconds|; true when granted, and then to be ended with the same value.
+  virtual bool BeginTimerPeriod(std::uint32_t milliseconds) = 0;
+  virtual void EndTimerPeriod(std::uint32_t milliseconds) = 0;
 
-  // ShellExecuteA(no window, "open", file, no parameters, no directory, SW_SHOW):
-  // greater than 32 on success.
-  virtual std::intptr_t ShellOpen(const char* file) = 0;
+  // Opens the file through the shell as a double click would; true when it opened.
+  virtual bool OpenFile(const char* file) = 0;
 
-  // FindWindowA(no class, title).
+  // The top-level window with exactly this title, or null.
   virtual WindowHandle FindWindowByTitle(const char* title) = 0;
   virtual WindowHandle DesktopWindow() = 0;
+  // The related window, or null.
   virtual WindowHandle RelatedWindow(WindowHandle window, WindowRelation relation) = 0;
-  // GetWindowThreadProcessId: the thread that owns the window; its process goes to
-  // |processId| when that is not null.
-  virtual ThreadId WindowThreadAndProcess(WindowHandle window, ProcessId* processId) = 0;
-  // GetWindowTextA: the buffer always holds a terminated text on return.
-  virtual int WindowTitle(WindowHandle window, char* buffer, int size) = 0;
+  virtual ProcessId ProcessOfWindow(WindowHandle window) = 0;
+  virtual ThreadId ThreadOfWindow(WindowHandle window) = 0;
+  // The title, cut to kNameBufferSize - 1 characters; empty when there is none.
+  virtual void WindowTitle(WindowHandle window, CMyString& title) = 0;
+  // The parent of a child window, or the owner of a top-level pop-up; null for others.
   virtual WindowHandle ParentWindow(WindowHandle window) = 0;
+  virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool IsMinimized(WindowHandle window) = 0;
-  virtual bool ShowWindowAs(WindowHandle window, int command) = 0;
-  virtual bool BringToForeground(WindowHandle window) = 0;  // SetForegroundWindow
+  virtual void ShowWindowAs(WindowHandle window, ShowCommand command) = 0;
+  virtual void BringToForeground(WindowHandle window) = 0;
   virtual WindowHandle ForegroundWindow() = 0;
-  virtual bool RaiseToTop(WindowHandle window) = 0;  // BringWindowToTop
+  // To the top of the Z order.
+  virtual void RaiseToTop(WindowHandle window) = 0;
+  // Joins (or parts) the input of two threads: true when done.
   virtual bool AttachInput(ThreadId from, ThreadId to, bool attach) = 0;
   virtual ThreadId CurrentThread() = 0;
-  // EnumWindows: calls |visitor| on this thread for every top-level window.
-  virtual bool EnumerateWindows(WindowVisitor visitor, std::intptr_t context) = 0;
-  virtual void DebugOutput(const char* text) = 0;  // OutputDebugStringA
+  // Calls |visitor| on this thread for every top-level window, in Z order.
+  virtual void EnumerateWindows(WindowVisitor visitor, void* context) = 0;
+  // To the debugger, if one listens.
+  virtual void DebugOutput(const char* text) = 0;
 
-  // EnumProcesses: fills |ids| (room for |bytes| bytes) and reports the bytes used.
-  virtual bool EnumerateProcesses(ProcessId* ids, std::uint32_t bytes,
-                                  std::uint32_t* bytesReturned) = 0;
-  // OpenProcess without handle inheritance: null when the process can't be opened.
-  virtual ProcessHandle OpenProcessFor(std::uint32_t access, ProcessId id) = 0;
-  // EnumProcessModules with room for |bytes| bytes of module handles.
-  virtual bool EnumerateModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
-                                std::uint32_t* bytesNeeded) = 0;
-  // GetModuleBaseNameA: the characters copied, 0 on failure.
-  virtual std::uint32_t ModuleBaseName(ProcessHandle process, ModuleHandle module, char* buffer,
-                                       std::uint32_t size) = 0;
-  // QueryFullProcessImageNameA (Win32 path format): on success |size| holds the length.
-  virtual bool ProcessImagePath(ProcessHandle process, char* buffer, std::uint32_t* size) = 0;
-  virtual bool CloseProcess(ProcessHandle process) = 0;
+  // Fills |ids| with at most |room| ids of running processes and reports how many. A
+  // full table may have cut the list short: the platform tells no total.
+  virtual bool EnumerateProcesses(ProcessId* ids, std::uint32_t room, std::uint32_t* count) = 0;
+  // Null when the process can't be opened for that.
+  virtual ProcessHandle OpenProcessFor(ProcessAccess access, ProcessId id) = 0;
+  // The process's first module, its executable.
+  virtual bool FirstModule(ProcessHandle process, ModuleHandle* module) = 0;
+  // The module's file name without its folder, cut like a title; |name| is unchanged
+  // when it can't be read.
+  virtual bool ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) = 0;
+  // The full path of the process's executable.
+  virtual bool ProcessImagePath(ProcessHandle process, CMyString& path) = 0;
+  virtual void CloseProcess(ProcessHandle process) = 0;
 };
 
 }  // namespace tapwise

@@ -1,5 +1,5 @@
 // Tapwise: brings a target to the front and types a key script into it. This header
-// holds the run and the texts every report of the program is made of.
+// holds the run and every report the program prints.
 #pragma once
 
 #include "sender_system.h"
@@ -10,20 +10,21 @@ namespace tapwise {
 // which is 0 or 1.
 int RunTapwise(int argc, const char* const* argv, SenderSystem& system);
 
-// The start delay ("-wait") and the key delay ("-waitKey") when none is given.
-constexpr int kDefaultStartDelay = 1000;
-constexpr int kDefaultKeyDelay = 20;
-
 // The banner that opens every report: five lines of 45 characters and an empty line.
 extern const char kBanner[];
 // The usage text, eleven lines.
 extern const char kUsageText[];
 
-void PrintBanner(SenderSystem& system);
-// "! Error: <message><detail>" and an empty line; nothing for a null message. A null
-// detail counts as an empty one.
-void PrintErrorLine(SenderSystem& system, const char* message, const char* detail);
-// The banner, the error line and the usage text.
+// Each report is the banner, then "! Error: <message><detail>" and an empty line when
+// |message| is not null (a null detail counts as empty), then its own text:
+// the usage text,
 void ShowUsage(SenderSystem& system, const char* message, const char* detail);
+// the special-key names,
+void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail);
+// each distinct base name of the running processes once,
+void ListProcesses(SenderSystem& system, const char* message, const char* detail);
+// or each distinct title of the top-level windows once, leaving out untitled windows
+// and those with a parent or owner.
+void ListWindows(SenderSystem& system, const char* message, const char* detail);
 
 }  // namespace tapwise

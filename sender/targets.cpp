@@ -1,14 +1,9 @@
 #include "targets.h"
 
-#include <cstring>
-
 #include "allocation.h"
 #include "my_exception.h"
-#include "tapwise.h"
 
 namespace tapwise {
-
-CMyList<CMyString> SeenWindowTitles;
 
 namespace {
 
@@ -36,10 +31,8 @@ class ProcessIdTable {
       if (ids_ == nullptr) {
         throw CMyExceptionMemory("ProcessIdTable", "Enumerate", static_cast<std::int32_t>(bytes));
       }
-      std::uint32_t bytesReturned = 0;
-      if (!system.EnumerateProcesses(ids_, bytes, &bytesReturned)) return false;
-      count_ = (bytesReturned < bytes ? bytesReturned : bytes) / std::uint32_t{sizeof(ProcessId)};
-      if (bytesReturned < bytes || capacity >= kLastCapacity) return true;
+      if (!system.EnumerateProcesses(ids_, capacity, &count_)) return false;
+      if (count_ < capacity || capacity >= kLastCapacity) return true;
     }
   }
 
@@ -55,61 +48,64 @@ class ProcessIdTable {
 };
 
 // Moves the cursor over |seen| from its first element to one equal to |name|.
-bool Contains(CMyList<CMyString>& seen, const char* name) {
+bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
   for (seen.SetPosition(0); seen.HasCurrent(); seen.MoveNext()) {
     if (seen.GetCurrent() == name) return true;
   }
   return false;
 }
 
-// One line of a listing: * "name".
-void PrintListed(SenderSystem& system, const char* name) {
-  system.Print("* \"");
-  system.Print(name);
-  system.Print("\"\n");
-}
-
-void CopyName(const char* name, char* buffer, int size) {
-  std::strncpy(buffer, name, static_cast<std::size_t>(size) - 1);
-  buffer[size - 1] = '\0';
-}
-
 // The base name from the image path, for processes whose module list this process
 // can't read (a 64-bit process seen from a 32-bit one, a protected process).
-bool GetBaseNameFromImagePath(SenderSystem& system, ProcessId processId, char* buffer, int size) {
-  const ProcessHandle process = system.OpenProcessFor(kProcessQueryLimitedInformation, processId);
+bool GetBaseNameFromImagePath(SenderSystem& system, ProcessId processId, CMyString& name) {
+  const ProcessHandle process = system.OpenProcessFor(ProcessAccess::kQueryImage, processId);
   if (process == nullptr) return false;
-  char path[kNameBufferSize * 2];
-  std::uint32_t length = sizeof(path);
-  const bool read = system.ProcessImagePath(process, path, &length) && length < sizeof(path);
+  CMyString path;
+  const bool read = system.ProcessImagePath(process, path);
   system.CloseProcess(process);
   if (!read) return false;
-  path[length] = '\0';
-  const char* base = path;
-  for (const char* at = path; *at != '\0'; ++at) {
+  const char* base = path.Text();
+  for (const char* at = base; *at != '\0'; ++at) {
     if (*at == '\\' || *at == '/') base = at + 1;
   }
-  CopyName(base, buffer, size);
+  name = base;
+  return true;
+}
+
+struct WindowListing {
+  SenderSystem& system;
+  CMyList<CMyString>& listed;
+  CMyList<CMyString> seen;  // every title met, listed or not
+};
+
+bool VisitListedWindow(WindowHandle window, void* context) {
+  WindowListing& listing = *static_cast<WindowListing*>(context);
+  CMyString title;
+  listing.system.WindowTitle(window, title);
+  if (Contains(listing.seen, title)) return true;
+  // Seen before the tests below: a window left out still hides later equal titles.
+  listing.seen.Add(title);
+  if (listing.system.ParentWindow(window) != nullptr) return true;
+  if (title.Length() == 0) return true;
+  listing.listed.Add(title);
   return true;
 }
 
 }  // namespace
 
-bool GetProcessBaseName(SenderSystem& system, ProcessId processId, char* buffer, int size) {
-  CopyName(kUnknownName, buffer, size);
-  const ProcessHandle process = system.OpenProcessFor(kProcessQueryInformationAndVmRead, processId);
+bool GetProcessBaseName(SenderSystem& system, ProcessId processId, CMyString& name) {
+  name = kUnknownName;
+  const ProcessHandle process = system.OpenProcessFor(ProcessAccess::kReadModules, processId);
   if (process != nullptr) {
-    // The first module is the executable.
-    ModuleHandle module = nullptr;
-    std::uint32_t bytesNeeded = 0;
-    if (system.EnumerateModules(process, &module, sizeof(module), &bytesNeeded)) {
-      system.ModuleBaseName(process, module, buffer, static_cast<std::uint32_t>(size));
+    ModuleHandle executable = nullptr;
+    if (system.FirstModule(process, &executable)) {
+      const bool read = system.ModuleBaseName(process, executable, name);
       system.CloseProcess(process);
-      return true;
+      return read;
     }
     system.CloseProcess(process);
   }
-  return GetBaseNameFromImagePath(system, processId, buffer, size);
+  return GetBaseNameFromImagePath(system, processId, name);
 }
 
 ProcessId FindProcessByName(SenderSystem& system, const char* name) {
@@ -117,10 +113,9 @@ ProcessId FindProcessByName(SenderSystem& system, const char* name) {
   if (!processes.Enumerate(system)) return 0;
   CMyString wanted(name);
   wanted.MakeLower();
-  char buffer[kNameBufferSize];
+  CMyString candidate;
   for (std::uint32_t i = 0; i < processes.Count(); ++i) {
-    GetProcessBaseName(system, processes[i], buffer, kNameBufferSize);
-    CMyString candidate(buffer);
+    GetProcessBaseName(system, processes[i], candidate);
     candidate.MakeLower();
     if (candidate == wanted) return processes[i];
   }
@@ -128,22 +123,30 @@ ProcessId FindProcessByName(SenderSystem& system, const char* name) {
 }
 
 WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
-  char title[kNameBufferSize];
+  // A program's windows come with hidden helpers (the input-method window among
+  // them) owned by its main window, and owned windows lie above their owner in Z
+  // order: the first window of the process is seldom the one to bring to the front.
+  WindowHandle first = nullptr;
+  CMyString title;
   WindowHandle window = system.RelatedWindow(system.DesktopWindow(), WindowRelation::kFirstChild);
-  while (window != nullptr) {
-    ProcessId owner = 0;
-    system.WindowThreadAndProcess(window, &owner);
-    system.WindowTitle(window, title, kNameBufferSize);
-    system.DebugOutput(title);
-    if (owner == processId) return window;
-    window = system.RelatedWindow(window, WindowRelation::kNext);
+  for (; window != nullptr; window = system.RelatedWindow(window, WindowRelation::kNext)) {
+    const ProcessId process = system.ProcessOfWindow(window);
+    system.WindowTitle(window, title);
+    system.DebugOutput(title.Text());
+    if (process != processId) continue;
+    if (system.IsVisible(window) &&
+        system.RelatedWindow(window, WindowRelation::kOwner) == nullptr) {
+      return window;
+    }
+    if (first == nullptr) first = window;
   }
-  return nullptr;
+  return first;
 }
 
 void ActivateWindow(SenderSystem& system, WindowHandle window) {
-  system.ShowWindowAs(window, system.IsMinimized(window) ? kShowRestore : kShowHide);
-  system.ShowWindowAs(window, kShowShow);
+  system.ShowWindowAs(window,
+                      system.IsMinimized(window) ? ShowCommand::kRestore : ShowCommand::kHide);
+  system.ShowWindowAs(window, ShowCommand::kShow);
   system.BringToForeground(window);
   // The platform may keep the foreground with the window the user works in, and the
   // keys would go there. With this thread's input attached to that window's thread,
@@ -153,8 +156,7 @@ void ActivateWindow(SenderSystem& system, WindowHandle window) {
     if (foreground == window) return;
     if (retry > 0) system.Sleep(kForegroundRetryPause);
     const ThreadId self = system.CurrentThread();
-    const ThreadId owner =
-        foreground != nullptr ? system.WindowThreadAndProcess(foreground, nullptr) : 0;
+    const ThreadId owner = foreground != nullptr ? system.ThreadOfWindow(foreground) : 0;
     const bool attached = owner != 0 && owner != self && system.AttachInput(self, owner, true);
     system.BringToForeground(window);
     system.RaiseToTop(window);
@@ -162,42 +164,20 @@ void ActivateWindow(SenderSystem& system, WindowHandle window) {
   }
 }
 
-void ListProcesses(SenderSystem& system, const char* message, const char* detail) {
-  PrintBanner(system);
-  PrintErrorLine(system, message, detail);
-  system.Print("List of current process:\n");
+bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names) {
   ProcessIdTable processes;
-  if (!processes.Enumerate(system)) return;
-  CMyList<CMyString> seen;
-  char name[kNameBufferSize];
+  if (!processes.Enumerate(system)) return false;
+  CMyString name;
   for (std::uint32_t i = 0; i < processes.Count(); ++i) {
-    GetProcessBaseName(system, processes[i], name, kNameBufferSize);
-    if (Contains(seen, name)) continue;
-    seen.Add(CMyString(name));
-    PrintListed(system, name);
+    GetProcessBaseName(system, processes[i], name);
+    if (!Contains(names, name)) names.Add(name);
   }
-  seen.RemoveAll();
-}
-
-void ListWindows(SenderSystem& system, const char* message, const char* detail) {
-  PrintBanner(system);
-  PrintErrorLine(system, message, detail);
-  system.Print("List of current windows:\n");
-  SeenWindowTitles.RemoveAll();
-  system.EnumerateWindows(ListWindowsCallback, reinterpret_cast<std::intptr_t>(&system));
-}
-
-bool ListWindowsCallback(WindowHandle window, std::intptr_t context) {
-  SenderSystem& system = *reinterpret_cast<SenderSystem*>(context);
-  char title[kNameBufferSize];
-  system.WindowTitle(window, title, kNameBufferSize);
-  if (Contains(SeenWindowTitles, title)) return true;
-  // Seen before the tests below: a window left out still hides later equal titles.
-  SeenWindowTitles.Add(CMyString(title));
-  if (system.ParentWindow(window) != nullptr) return true;
-  if (title[0] == '\0') return true;
-  PrintListed(system, title);
   return true;
+}
+
+void ListedWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
+  WindowListing listing{system, titles, {}};
+  system.EnumerateWindows(VisitListedWindow, &listing);
 }
 
 }  // namespace tapwise

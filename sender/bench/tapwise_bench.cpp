@@ -3,7 +3,8 @@
 //     loop of the same SendInput calls (target: at most 10 % more). Each SendInput is
 //     a round trip to the wine server, whose cost swings several-fold with how the two
 //     processes land on the cores; scripts/bench pins both to one core.
-//  2. key delay 20: the gaps between the SendInput calls (target: within 2 ms of 20).
+//  2. key delay 20, paced as the run paces the script: the gaps between the SendInput
+//     calls (target: within 2 ms of 20).
 // The events go to a window of this program, which it brings to the front and whose
 // messages it drains between rounds. Exits with 2 when a target is missed.
 #include <windows.h>
@@ -45,9 +46,9 @@ double Median(std::vector<double> values) {
 class TimedSystem : public tapwise::RealSenderSystem {
  public:
   std::vector<double> sendTimes;
-  std::uint32_t SendKeyboardInput(const tapwise::KeyboardInput& input) override {
+  bool SendKeyEvent(std::uint16_t virtualKey, tapwise::KeyDirection direction) override {
     sendTimes.push_back(Now());
-    return RealSenderSystem::SendKeyboardInput(input);
+    return RealSenderSystem::SendKeyEvent(virtualKey, direction);
   }
 };
 
@@ -139,7 +140,7 @@ int main() {
   TimedSystem timed;
   CMyList<tapwise::KeyStroke> paced;
   for (int i = 0; i < kPacedKeys; ++i) paced.Add(key);
-  if (!tapwise::InjectKeyList(timed, paced, 20)) return 1;
+  if (!tapwise::SendKeyScript(timed, 0, paced, 20)) return 1;
   DrainMessages();
   std::vector<double> gaps;
   for (std::size_t i = 1; i < timed.sendTimes.size(); ++i) {

@@ -80,20 +80,31 @@ std::int16_t FakeSenderSystem::KeyScan(char character) {
   }
 }
 
-std::uint32_t FakeSenderSystem::SendKeyboardInput(const KeyboardInput& input) {
-  inputs.push_back(input);
-  if (sendsBeforeFailure >= 0 && static_cast<int>(inputs.size()) > sendsBeforeFailure) return 0;
-  calls.push_back(((input.flags & kKeyEventKeyUp) != 0 ? "Up " : "Down ") + Hex(input.virtualKey));
-  return 1;
+bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+  const int send = sends_++;
+  if (send == sendsBeforeException) throw std::runtime_error("the platform failed");
+  const bool taken = sendsBeforeFailure < 0 || send < sendsBeforeFailure;
+  calls.push_back((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
+                  (taken ? "" : " refused"));
+  return taken;
 }
 
 void FakeSenderSystem::Sleep(std::uint32_t milliseconds) {
   calls.push_back("Sleep " + std::to_string(milliseconds));
 }
 
-std::intptr_t FakeSenderSystem::ShellOpen(const char* file) {
+bool FakeSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {
+  calls.push_back("Begin period " + std::to_string(milliseconds));
+  return timerPeriodGranted;
+}
+
+void FakeSenderSystem::EndTimerPeriod(std::uint32_t milliseconds) {
+  calls.push_back("End period " + std::to_string(milliseconds));
+}
+
+bool FakeSenderSystem::OpenFile(const char* file) {
   calls.push_back(std::string("Open ") + file);
-  return shellResult;
+  return fileOpens;
 }
 
 WindowHandle FakeSenderSystem::FindWindowByTitle(const char* title) {
@@ -109,52 +120,52 @@ WindowHandle FakeSenderSystem::DesktopWindow() { return reinterpret_cast<WindowH
 
 WindowHandle FakeSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
   const auto value = reinterpret_cast<std::uintptr_t>(window);
+  if (relation == WindowRelation::kOwner) return WindowOf(window).parent;
   const std::uintptr_t next =
       relation == WindowRelation::kFirstChild ? (value == kDesktop ? kDesktop + 1 : 0) : value + 1;
   if (next == 0 || next > kDesktop + windows_.size()) return nullptr;
   return reinterpret_cast<WindowHandle>(next);
 }
 
-ThreadId FakeSenderSystem::WindowThreadAndProcess(WindowHandle window, ProcessId* processId) {
-  const FakeWindow& found = WindowOf(window);
-  if (processId != nullptr) *processId = found.process;
-  return found.thread;
+ProcessId FakeSenderSystem::ProcessOfWindow(WindowHandle window) {
+  return WindowOf(window).process;
 }
 
-int FakeSenderSystem::WindowTitle(WindowHandle window, char* buffer, int size) {
-  const std::string& title = WindowOf(window).title;
-  std::snprintf(buffer, static_cast<std::size_t>(size), "%s", title.c_str());
-  return static_cast<int>(std::strlen(buffer));
+ThreadId FakeSenderSystem::ThreadOfWindow(WindowHandle window) { return WindowOf(window).thread; }
+
+void FakeSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
+  title = WindowOf(window).title.substr(0, kNameBufferSize - 1).c_str();
 }
 
 WindowHandle FakeSenderSystem::ParentWindow(WindowHandle window) { return WindowOf(window).parent; }
 
+bool FakeSenderSystem::IsVisible(WindowHandle window) { return WindowOf(window).visible; }
+
 bool FakeSenderSystem::IsMinimized(WindowHandle window) { return WindowOf(window).minimized; }
 
-bool FakeSenderSystem::ShowWindowAs(WindowHandle window, int command) {
+void FakeSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
   FakeWindow& shown = WindowOf(window);
-  calls.push_back("Show " + shown.title + " " + std::to_string(command));
-  const bool wasVisible = shown.visible;
-  shown.visible = command != kShowHide;
-  if (command == kShowRestore) shown.minimized = false;
-  return wasVisible;
+  const char* verb = command == ShowCommand::kHide      ? "Hide "
+                     : command == ShowCommand::kRestore ? "Restore "
+                                                        : "Show ";
+  calls.push_back(verb + shown.title);
+  shown.visible = command != ShowCommand::kHide;
+  if (command == ShowCommand::kRestore) shown.minimized = false;
 }
 
-bool FakeSenderSystem::BringToForeground(WindowHandle window) {
+void FakeSenderSystem::BringToForeground(WindowHandle window) {
   calls.push_back("Foreground " + WindowOf(window).title);
   if (foregroundRefusals > 0) {
     --foregroundRefusals;
-    return false;
+    return;
   }
   foreground = window;
-  return true;
 }
 
 WindowHandle FakeSenderSystem::ForegroundWindow() { return foreground; }
 
-bool FakeSenderSystem::RaiseToTop(WindowHandle window) {
+void FakeSenderSystem::RaiseToTop(WindowHandle window) {
   calls.push_back("Raise " + WindowOf(window).title);
-  return true;
 }
 
 bool FakeSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
@@ -165,34 +176,33 @@ bool FakeSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
 
 ThreadId FakeSenderSystem::CurrentThread() { return currentThread; }
 
-bool FakeSenderSystem::EnumerateWindows(WindowVisitor visitor, std::intptr_t context) {
+void FakeSenderSystem::EnumerateWindows(WindowVisitor visitor, void* context) {
   for (std::size_t i = 0; i < windows_.size(); ++i) {
-    if (!visitor(reinterpret_cast<WindowHandle>(kDesktop + i + 1), context)) return false;
+    if (!visitor(reinterpret_cast<WindowHandle>(kDesktop + i + 1), context)) return;
   }
-  return true;
 }
 
 void FakeSenderSystem::DebugOutput(const char* text) { debugOutput.emplace_back(text); }
 
-bool FakeSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t bytes,
-                                          std::uint32_t* bytesReturned) {
-  enumerationSizes.push_back(bytes);
+bool FakeSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t room,
+                                          std::uint32_t* count) {
+  enumerationRooms.push_back(room);
   if (!processesEnumerable) return false;
-  std::uint32_t count = 0;
+  *count = 0;
   for (const FakeProcess& process : processes) {
-    if ((count + 1) * sizeof(ProcessId) > bytes) break;
-    ids[count++] = process.id;
+    if (*count == room) break;
+    ids[(*count)++] = process.id;
   }
-  *bytesReturned = count * static_cast<std::uint32_t>(sizeof(ProcessId));
   return true;
 }
 
-ProcessHandle FakeSenderSystem::OpenProcessFor(std::uint32_t access, ProcessId id) {
+ProcessHandle FakeSenderSystem::OpenProcessFor(ProcessAccess access, ProcessId id) {
   for (std::size_t i = 0; i < processes.size(); ++i) {
     if (processes[i].id != id) continue;
-    const bool limited = access == kProcessQueryLimitedInformation;
-    if (!limited && !processes[i].opens) return nullptr;
-    if (limited && processes[i].imagePath.empty() && !processes[i].opens) return nullptr;
+    // Reading the image path is granted for more processes than reading modules.
+    const bool granted = processes[i].opens ||
+                         (access == ProcessAccess::kQueryImage && !processes[i].imagePath.empty());
+    if (!granted) return nullptr;
     ++openHandles;
     openAccess_.resize(processes.size());
     openAccess_[i] = access;
@@ -206,39 +216,34 @@ const FakeProcess* FakeSenderSystem::Process(ProcessHandle handle) const {
   return index < processes.size() ? &processes[index] : nullptr;
 }
 
-bool FakeSenderSystem::EnumerateModules(ProcessHandle process, ModuleHandle* modules,
-                                        std::uint32_t bytes, std::uint32_t* bytesNeeded) {
+bool FakeSenderSystem::FirstModule(ProcessHandle process, ModuleHandle* module) {
   const FakeProcess* found = Process(process);
-  if (found == nullptr || !found->modulesReadable || bytes < sizeof(ModuleHandle)) return false;
+  if (found == nullptr || !found->modulesReadable) return false;
   const auto index = reinterpret_cast<std::uintptr_t>(process) - 1;
-  if (openAccess_[index] != kProcessQueryInformationAndVmRead) return false;
-  modules[0] = reinterpret_cast<ModuleHandle>(0x400000);
-  *bytesNeeded = 3 * sizeof(ModuleHandle);  // the executable and two libraries
+  if (openAccess_[index] != ProcessAccess::kReadModules) return false;
+  *module = reinterpret_cast<ModuleHandle>(0x400000);
   return true;
 }
 
-std::uint32_t FakeSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module,
-                                               char* buffer, std::uint32_t size) {
+bool FakeSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) {
   const FakeProcess* found = Process(process);
-  if (found == nullptr || module != reinterpret_cast<ModuleHandle>(0x400000)) return 0;
-  std::snprintf(buffer, size, "%s", found->name.c_str());
-  return static_cast<std::uint32_t>(std::strlen(buffer));
-}
-
-bool FakeSenderSystem::ProcessImagePath(ProcessHandle process, char* buffer, std::uint32_t* size) {
-  const FakeProcess* found = Process(process);
-  if (found == nullptr || found->imagePath.empty() || found->imagePath.size() >= *size) {
+  if (found == nullptr || module != reinterpret_cast<ModuleHandle>(0x400000) ||
+      found->name.empty()) {
     return false;
   }
-  std::memcpy(buffer, found->imagePath.c_str(), found->imagePath.size() + 1);
-  *size = static_cast<std::uint32_t>(found->imagePath.size());
+  name = found->name.substr(0, kNameBufferSize - 1).c_str();
   return true;
 }
 
-bool FakeSenderSystem::CloseProcess(ProcessHandle process) {
-  if (Process(process) == nullptr) return false;
-  --openHandles;
+bool FakeSenderSystem::ProcessImagePath(ProcessHandle process, CMyString& path) {
+  const FakeProcess* found = Process(process);
+  if (found == nullptr || found->imagePath.empty()) return false;
+  path = found->imagePath.c_str();
   return true;
+}
+
+void FakeSenderSystem::CloseProcess(ProcessHandle process) {
+  if (Process(process) != nullptr) --openHandles;
 }
 
 }  // namespace tapwise::testing

@@ -1,6 +1,7 @@
 // A recording double of the platform for the unit tests of Tapwise: scripted
-// processes and windows, a US keyboard layout, and a log of every call that sends,
-// sleeps, shows or activates, in order. Nothing really sleeps.
+// processes and windows, a US keyboard layout, faults on demand, and a log of every
+// call that sends, sleeps, sets the timer, shows or activates, in order. Nothing
+// really sleeps.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +23,10 @@ struct FakeProcess {
         imagePath(std::move(imagePath_)) {}
 
   ProcessId id = 0;
-  std::string name;             // the module base name
-  bool opens = true;            // OpenProcess with query and VM-read access
-  bool modulesReadable = true;  // EnumProcessModules
-  std::string imagePath;        // QueryFullProcessImageNameA; empty: it fails
+  std::string name;             // the module base name; empty: it can't be read
+  bool opens = true;            // opened to read its modules
+  bool modulesReadable = true;  // its first module can be had
+  std::string imagePath;        // the executable's path; empty: it can't be read
 };
 
 struct FakeWindow {
@@ -41,7 +42,7 @@ struct FakeWindow {
   ProcessId process = 0;
   ThreadId thread = 0;
   std::string title;
-  WindowHandle parent = nullptr;
+  WindowHandle parent = nullptr;  // its parent or owner: the double does not tell them apart
   bool minimized = false;
   bool visible = true;
 };
@@ -55,52 +56,55 @@ class FakeSenderSystem : public SenderSystem {
   // The script.
   std::vector<FakeProcess> processes;
   bool processesEnumerable = true;
-  std::intptr_t shellResult = 42;
-  int sendsBeforeFailure = -1;  // SendInput fails from this call on; -1: never
-  int foregroundRefusals = 0;   // SetForegroundWindow calls that change nothing
+  bool fileOpens = true;
+  int sendsBeforeFailure = -1;    // events are refused from this call on; -1: never
+  int sendsBeforeException = -1;  // this call throws; -1: none does
+  bool timerPeriodGranted = true;
+  int foregroundRefusals = 0;  // SetForegroundWindow calls that change nothing
   WindowHandle foreground = nullptr;
   ThreadId currentThread = 1;
 
   // The record.
   std::string output;
-  std::vector<KeyboardInput> inputs;  // every record handed to SendInput
-  // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Show <title> <command>",
+  // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
+  // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
   // "Foreground <title>", "Raise <title>", "Attach <from> <to>", "Detach <from> <to>",
   // "Open <file>".
   std::vector<std::string> calls;
   std::vector<std::string> debugOutput;
-  std::vector<std::uint32_t> enumerationSizes;  // the bytes offered to EnumProcesses
+  std::vector<std::uint32_t> enumerationRooms;  // the ids room offered to each enumeration
   int openHandles = 0;
 
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
-  std::uint32_t SendKeyboardInput(const KeyboardInput& input) override;
+  bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
-  std::intptr_t ShellOpen(const char* file) override;
+  bool BeginTimerPeriod(std::uint32_t milliseconds) override;
+  void EndTimerPeriod(std::uint32_t milliseconds) override;
+  bool OpenFile(const char* file) override;
   WindowHandle FindWindowByTitle(const char* title) override;
   WindowHandle DesktopWindow() override;
   WindowHandle RelatedWindow(WindowHandle window, WindowRelation relation) override;
-  ThreadId WindowThreadAndProcess(WindowHandle window, ProcessId* processId) override;
-  int WindowTitle(WindowHandle window, char* buffer, int size) override;
+  ProcessId ProcessOfWindow(WindowHandle window) override;
+  ThreadId ThreadOfWindow(WindowHandle window) override;
+  void WindowTitle(WindowHandle window, CMyString& title) override;
   WindowHandle ParentWindow(WindowHandle window) override;
+  bool IsVisible(WindowHandle window) override;
   bool IsMinimized(WindowHandle window) override;
-  bool ShowWindowAs(WindowHandle window, int command) override;
-  bool BringToForeground(WindowHandle window) override;
+  void ShowWindowAs(WindowHandle window, ShowCommand command) override;
+  void BringToForeground(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
-  bool RaiseToTop(WindowHandle window) override;
+  void RaiseToTop(WindowHandle window) override;
   bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
   ThreadId CurrentThread() override;
-  bool EnumerateWindows(WindowVisitor visitor, std::intptr_t context) override;
+  void EnumerateWindows(WindowVisitor visitor, void* context) override;
   void DebugOutput(const char* text) override;
-  bool EnumerateProcesses(ProcessId* ids, std::uint32_t bytes,
-                          std::uint32_t* bytesReturned) override;
-  ProcessHandle OpenProcessFor(std::uint32_t access, ProcessId id) override;
-  bool EnumerateModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
-                        std::uint32_t* bytesNeeded) override;
-  std::uint32_t ModuleBaseName(ProcessHandle process, ModuleHandle module, char* buffer,
-                               std::uint32_t size) override;
-  bool ProcessImagePath(ProcessHandle process, char* buffer, std::uint32_t* size) override;
-  bool CloseProcess(ProcessHandle process) override;
+  bool EnumerateProcesses(ProcessId* ids, std::uint32_t room, std::uint32_t* count) override;
+  ProcessHandle OpenProcessFor(ProcessAccess access, ProcessId id) override;
+  bool FirstModule(ProcessHandle process, ModuleHandle* module) override;
+  bool ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) override;
+  bool ProcessImagePath(ProcessHandle process, CMyString& path) override;
+  void CloseProcess(ProcessHandle process) override;
 
  private:
   // Handles are 1-based indexes into windows_, above the desktop's handle.
@@ -108,7 +112,8 @@ class FakeSenderSystem : public SenderSystem {
   std::size_t IndexOf(WindowHandle handle) const;
   const FakeProcess* Process(ProcessHandle handle) const;
   std::vector<FakeWindow> windows_;
-  std::vector<std::uint32_t> openAccess_;  // per process index: the access it was opened with
+  std::vector<ProcessAccess> openAccess_;  // per process index: the access it was opened with
+  int sends_ = 0;
 };
 
 }  // namespace tapwise::testing

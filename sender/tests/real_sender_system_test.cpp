@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tapwise.h"
 #include "targets.h"
 
 namespace tapwise {
@@ -32,11 +33,17 @@ TEST(RealSenderSystemTest, ScansCharactersWithTheirShiftState) {
   EXPECT_EQ(system.KeyScan('A') & 0x100, 0x100);  // with Shift
 }
 
+TEST(RealSenderSystemTest, GrantsAFineTimerPeriod) {
+  RealSenderSystem system;
+  ASSERT_TRUE(system.BeginTimerPeriod(1));
+  system.EndTimerPeriod(1);
+}
+
 TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
   RealSenderSystem system;
-  char name[kNameBufferSize];
-  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name, kNameBufferSize));
-  EXPECT_EQ(name, ExecutableBaseName());
+  CMyString name;
+  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name));
+  EXPECT_EQ(name.Text(), ExecutableBaseName());
   EXPECT_NE(FindProcessByName(system, ExecutableBaseName().c_str()), 0u);
   // A system process: 64-bit on a 64-bit system, whose modules a 32-bit build can't
   // read; it must be found all the same.
@@ -52,13 +59,13 @@ TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {
   CapturingSystem system;
   EXPECT_EQ(system.FindWindowByTitle(title.c_str()), window);
 
-  // The first window of this process in Z order: a window of this process, maybe a
-  // hidden one the platform made for it.
+  // Still hidden: the first window of this process in Z order, maybe one the platform
+  // made for it. Once shown, the only visible window without owner.
   const WindowHandle found = FindWindowOfProcess(system, GetCurrentProcessId());
   ASSERT_NE(found, nullptr);
-  ProcessId owner = 0;
-  system.WindowThreadAndProcess(found, &owner);
-  EXPECT_EQ(owner, GetCurrentProcessId());
+  EXPECT_EQ(system.ProcessOfWindow(found), GetCurrentProcessId());
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  EXPECT_EQ(FindWindowOfProcess(system, GetCurrentProcessId()), window);
 
   ListWindows(system, nullptr, nullptr);
   const std::string line = "* \"" + title + "\"\n";

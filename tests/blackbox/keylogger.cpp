@@ -4,6 +4,9 @@
 //   keylogger <title>          window with that title; ends when its standard input ends
 //   keylogger -nohook <title>  the same without the hook and without key lines: a window
 //                              that takes the foreground away from a logger
+//   keylogger -helper <title>  the same as with the title alone, and a hidden window that
+//                              the logger's window owns, above it in Z order as the
+//                              helper windows of a program on Windows are
 //   keylogger                  window "Tapwise key logger"; ends after the key-up of F24
 //                              (or, as a safety net, after 60 s), for when Tapwise starts
 //                              it with "-run"
@@ -17,6 +20,8 @@
 //   key <virtual-key code, 4 hex digits> <down|up> <milliseconds since start> fg=<0|1>
 //       for every keyboard event; fg=1 when the logger's window was the foreground
 //       window at that moment
+//   helper shown
+//       when the hidden helper window is shown
 //   end | timeout
 //       when it stops, after the hook is removed (the window goes with the process:
 //       destroying a shown window takes Wine a second or two without a window manager)
@@ -34,6 +39,7 @@ namespace {
 
 const char kDefaultTitle[] = "Tapwise key logger";
 const char kWindowClass[] = "TapwiseKeyLoggerWindow";
+const char kHelperClass[] = "TapwiseKeyLoggerHelper";
 constexpr DWORD kF24 = 0x87;
 constexpr UINT_PTR kSafetyTimer = 1;
 constexpr UINT kSafetyMilliseconds = 60000;
@@ -82,6 +88,14 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+LRESULT CALLBACK HelperProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_SHOWWINDOW && wparam) {
+    std::printf("helper shown\n");
+    std::fflush(stdout);
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
 // Reads standard input to its end, then asks the window's thread to stop.
 DWORD WINAPI WatchInput(LPVOID) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
@@ -102,7 +116,8 @@ int main(int argc, char** argv) {
   const DWORD length = GetEnvironmentVariableA("KEYLOGGER_OUTPUT", output, sizeof output);
   if (length > 0 && length < sizeof output && !std::freopen(output, "w", stdout)) return 1;
   const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0);
-  const char* title = argc > 1 ? argv[hooked ? 1 : 2] : kDefaultTitle;
+  const bool helper = argc > 2 && std::strcmp(argv[1], "-helper") == 0;
+  const char* title = argc > 1 ? argv[hooked && !helper ? 1 : 2] : kDefaultTitle;
   g_stop_at_f24 = argc <= 1;
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -121,6 +136,18 @@ int main(int argc, char** argv) {
   if (!g_window) {
     std::printf("failed CreateWindow %lu\n", GetLastError());
     return 1;
+  }
+  if (helper) {
+    WNDCLASSA helper_class{};
+    helper_class.lpfnWndProc = HelperProcedure;
+    helper_class.hInstance = instance;
+    helper_class.lpszClassName = kHelperClass;
+    if (!RegisterClassA(&helper_class) ||
+        !CreateWindowExA(0, kHelperClass, "Tapwise key logger helper", WS_POPUP, 0, 0, 10, 10,
+                         g_window, nullptr, instance, nullptr)) {
+      std::printf("failed helper window %lu\n", GetLastError());
+      return 1;
+    }
   }
   ShowWindow(g_window, SW_SHOW);
   UpdateWindow(g_window);

@@ -387,6 +387,21 @@ TEST_F(TapwiseExe, A32BitTapwiseFindsA64BitProcess) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
+TEST_F(TapwiseExe, TheProcessGetsTheKeysInItsMainWindowNotInAHiddenHelperAboveIt) {
+  HelperProcess logger;
+  ASSERT_TRUE(
+      logger.Start({Env("KEYLOGGER_EXE"), "-helper", title}, scratch / "keylogger.err", "ready "));
+  HelperProcess decoy;
+  ASSERT_TRUE(StartDecoy(decoy));
+  ExpectEnded(Tapwise({"-wait", "0", "-process", "keylogger.exe", "-waitKey", "0", "a"}), 0, "");
+  // A helper that was shown says so before the keys, and stands first as (no key event).
+  const std::vector<KeyEvent> events = TakeEvents(logger, 2);
+  EXPECT_EQ(Keys(events), Tap(0x41));
+  EXPECT_EQ(CountForeground(events), events.size()) << "the logger's window was not in front";
+  EXPECT_EQ(decoy.Stop(), 0);
+  EXPECT_EQ(logger.Stop(), 0);
+}
+
 TEST_F(TapwiseExe, RunStartsTheFileWhichThenGetsTheKeys) {
   // Started without arguments, the logger writes to the file that KEYLOGGER_OUTPUT
   // names, and ends after F24.
