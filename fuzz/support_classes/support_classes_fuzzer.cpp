@@ -9,11 +9,11 @@
 // none), a byte whose lowest bit makes the refusal lasting, then the operations: one
 // byte each, followed by its operands.
 #include <sanitizer/allocator_interface.h>
-#include <sanitizer/asan_interface.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <initializer_list>
@@ -136,11 +136,25 @@ bool Matches(const CMyString& string, const StringModel& model) {
   if (model.kind == StringModel::kBorrowed) {
     return string.Capacity() == -1 && text == model.borrowed && !string.OwnsText();
   }
-  // The buffer is exactly |capacity| bytes: the byte after it is the heap's red zone.
-  return string.Capacity() == model.capacity &&
-         __asan_region_is_poisoned(const_cast<char*>(text),
-                                   static_cast<std::size_t>(model.capacity)) == nullptr &&
-         __asan_address_is_poisoned(text + model.capacity);
+  // The buffer is a heap block of exactly |capacity| bytes.
+  return string.Capacity() == model.capacity && __sanitizer_get_ownership(text) != 0 &&
+         __sanitizer_get_allocated_size(text) == static_cast<std::size_t>(model.capacity);
+}
+
+// Matches, and says what differs when not, so that a finding reads from the log.
+bool Checked(const CMyString& string, const StringModel& model) {
+  const bool matches = Matches(string, model);
+  if (!matches) {
+    std::fprintf(stderr, "string: text %s \"%s\", length %d, capacity %d\n",
+                 string.Text() != nullptr ? "set" : "unset", std::string(View(string)).c_str(),
+                 string.Length(), string.Capacity());
+    std::fprintf(stderr, "model:  kind %d \"%s\", capacity %d\n", static_cast<int>(model.kind),
+                 model.text.c_str(), model.capacity);
+    if (string.Text() != nullptr && __sanitizer_get_ownership(string.Text()) != 0) {
+      std::fprintf(stderr, "block:  %zu bytes\n", __sanitizer_get_allocated_size(string.Text()));
+    }
+  }
+  return matches;
 }
 
 struct Record {
@@ -151,6 +165,7 @@ struct Record {
 bool Matches(const Record& record, const Record& model) {
   return record.keyCode == model.keyCode && record.action == model.action;
 }
+bool Checked(const Record& record, const Record& model) { return Matches(record, model); }
 
 // The documented list: elements in order, the cursor (an index, -1 for none) and the
 // cached position.
@@ -204,7 +219,7 @@ void CheckList(CMyList<T>& list, const ListModel<Model>& model) {
   FUZZ_CHECK(list.Count() == static_cast<std::int32_t>(model.items.size()));
   FUZZ_CHECK(list.Position() == model.position);
   FUZZ_CHECK(list.HasCurrent() == (model.cursor != -1));
-  if (model.cursor != -1) FUZZ_CHECK(Matches(list.GetCurrent(), model.items[model.cursor]));
+  if (model.cursor != -1) FUZZ_CHECK(Checked(list.GetCurrent(), model.items[model.cursor]));
   // A tracked position is the cursor's index.
   FUZZ_CHECK(model.position == -1 || model.position == model.cursor);
 }
@@ -219,7 +234,7 @@ constexpr Site kNewElem{"CMyList", "NewElem"};
 constexpr int kSlots = 3;
 constexpr int kMostOperations = 256;
 // Appends that would make a text longer are skipped: a string appended to itself
-// doubles, and only small blocks are sure to have a red zone right behind them.
+// doubles.
 constexpr std::size_t kLongestText = 4096;
 
 class Session {
@@ -310,7 +325,7 @@ class Session {
     if (text.size() > kLongestText) return;
     if (Attempt(append, {kAssignText, kResize})) {
       models_[slot] = StringModel::Owning(text);
-      FUZZ_CHECK(Matches(String(slot), models_[slot]));
+      FUZZ_CHECK(Checked(String(slot), models_[slot]));
       return;
     }
     bool any = false;
@@ -393,7 +408,7 @@ class Session {
         const std::string text = input_.Text();
         if (null) {
           Attempt([&] { String(slot) += static_cast<const char*>(nullptr); }, {});
-          FUZZ_CHECK(Matches(String(slot), models_[slot]));
+          FUZZ_CHECK(Checked(String(slot), models_[slot]));
         } else {
           CheckAppend(slot, [&] { String(slot) += text.c_str(); }, {text.c_str()});
         }
@@ -419,7 +434,7 @@ class Session {
         const int other = Slot();
         if (models_[other].kind == StringModel::kUnset) {
           Attempt([&] { String(slot) += String(other).Text(); }, {});
-          FUZZ_CHECK(Matches(String(slot), models_[slot]));
+          FUZZ_CHECK(Checked(String(slot), models_[slot]));
         } else {
           const std::string text = models_[other].text;
           CheckAppend(slot, [&] { String(slot) += String(other).Text(); }, {text});
@@ -605,7 +620,7 @@ class Session {
     } else {
       const std::int32_t keyCode = input_.Int32();
       if (recordModel_.cursor == -1) {
-        FUZZ_CHECK(Matches(records_.GetCurrent(), Record()));
+        FUZZ_CHECK(Checked(records_.GetCurrent(), Record()));
         return;
       }
       records_.GetCurrent().keyCode = keyCode;
@@ -621,7 +636,7 @@ class Session {
     std::size_t visited = 0;
     while (list.HasCurrent()) {
       FUZZ_CHECK(visited < model.items.size());
-      FUZZ_CHECK(Matches(list.GetCurrent(), model.items[visited]));
+      FUZZ_CHECK(Checked(list.GetCurrent(), model.items[visited]));
       FUZZ_CHECK(list.Position() == static_cast<std::int32_t>(visited));
       ++visited;
       list.MoveNext();
@@ -632,7 +647,7 @@ class Session {
   }
 
   void CheckAll() {
-    for (int slot = 0; slot < kSlots; ++slot) FUZZ_CHECK(Matches(String(slot), models_[slot]));
+    for (int slot = 0; slot < kSlots; ++slot) FUZZ_CHECK(Checked(String(slot), models_[slot]));
     for (const Lent& lent : lent_) FUZZ_CHECK(lent.text == lent.original);
     CheckList(strings_, stringModel_);
     CheckList(records_, recordModel_);
