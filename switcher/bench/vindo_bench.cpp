@@ -1,7 +1,9 @@
 // The whole vindo run (safeguard, rewrite, backup refresh) on generated settings files
 // of 125,000 to 1,000,000 lines, on the real disk with its fsyncs: throughput, growth
-// with the file's size, the share of the time spent making files durable, and the peak
-// resident set of one run in a process of its own.
+// with the file's size, the share of the time spent making files durable, the peak
+// resident set of one run in a process of its own, and the run's time against the
+// disk's floor: the same file read twice and written three times, each write flushed,
+// in the same folder and the same benchmark run.
 //
 // Every timed run starts from the same original file: it is written back and flushed
 // while the timer is paused, so each run rewrites the same lines (mode /1 turns the
@@ -52,6 +54,7 @@ constexpr char kMode[] = "/1";
 constexpr double kMegabyte = 1e6;
 constexpr double kMemorySlack = 16e6;
 constexpr double kThroughputTarget = 100e6;  // bytes of the input file per second
+constexpr double kFloorRatioTarget = 1.5;    // a whole run against the disk's floor
 
 // The real seam, with the time spent making files durable added up: the fsync of each
 // written file, and each move, which also flushes its directory. A failed run must not
@@ -146,6 +149,20 @@ bool WriteAndSync(const std::string& path, std::string_view content) {
 bool ReadWhole(const std::string& path, std::string* content) {
   vindo::RealSwitcherSystem system;
   return system.ReadWholeFile(path, content) == vindo::FileStatus::kOk;
+}
+
+// Reads the file into |buffer|, which already has the file's size: no allocation.
+bool ReadInto(const std::string& path, std::string* buffer) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < buffer->size()) {
+    const ssize_t got = read(fd, &(*buffer)[done], buffer->size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return close(fd) == 0 && done == buffer->size();
 }
 
 bool IsTmpfs(const std::string& path) {
@@ -291,6 +308,37 @@ void BM_WholeRun(benchmark::State& state, const std::string& parent) {
   state.counters["budget_MB"] = (2.0 * static_cast<double>(size) + kMemorySlack) / kMegabyte;
 }
 
+// The disk's floor for a run on the same file: the reads and writes of a run, done
+// directly and nothing else. The settings file is read twice (the safeguard and the
+// rewrite read it) into a buffer made beforehand, then the backup, the settings file
+// and the backup again are written over the old ones, each write flushed. Both files
+// are put back, as a run finds them, while the timer is paused.
+void BM_DiskFloor(benchmark::State& state, const std::string& parent) {
+  const std::string original = GenerateSettings(state.range(0));
+  WorkDirectory directory(parent);
+  const vindo::SwitcherPaths paths = directory.Paths();
+  std::string buffer = original;
+  if (!directory.ok()) {
+    state.SkipWithError("no folder for the files");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    const bool restored =
+        WriteAndSync(paths.settings, original) && WriteAndSync(paths.backup, original);
+    state.ResumeTiming();
+    const bool done = ReadInto(paths.settings, &buffer) && ReadInto(paths.settings, &buffer) &&
+                      WriteAndSync(paths.backup, buffer) && WriteAndSync(paths.settings, buffer) &&
+                      WriteAndSync(paths.backup, buffer);
+    if (!restored || !done) {
+      state.SkipWithError("the floor's reads or writes failed");
+      return;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(original.size()));
+  state.SetComplexityN(state.range(0));  // how the report finds the matching run
+}
+
 // The rewrite alone, in memory: the part of the run that is pure computation.
 void BM_RewriteOnly(benchmark::State& state) {
   const std::int64_t lines = state.range(0);
@@ -305,20 +353,24 @@ void BM_RewriteOnly(benchmark::State& state) {
 }
 
 // Shows the runs as usual, then weighs those of the headline benchmark against the
-// targets (throughput, linear growth, peak memory), beside the same runs in memory.
+// targets (throughput, linear growth, peak memory, the disk's floor), beside the same
+// runs in memory.
 class TargetReporter : public benchmark::ConsoleReporter {
  public:
-  TargetReporter(OutputOptions options, std::string headline, std::string in_memory)
+  TargetReporter(OutputOptions options, std::string headline, std::string in_memory,
+                 std::string floor)
       : ConsoleReporter(options),
         headline_(std::move(headline)),
-        in_memory_(std::move(in_memory)) {}
+        in_memory_(std::move(in_memory)),
+        floor_(std::move(floor)) {}
 
   void ReportRuns(const std::vector<Run>& reports) override {
     ConsoleReporter::ReportRuns(reports);
     for (const Run& run : reports) {
       const std::string& name = run.run_name.function_name;
-      if (name == in_memory_ && run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        in_memory_seconds_[run.complexity_n] = SecondsPerRun(run);
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        if (name == in_memory_) in_memory_seconds_[run.complexity_n] = SecondsPerRun(run);
+        if (name == floor_) floor_seconds_[run.complexity_n] = SecondsPerRun(run);
       }
       if (name != headline_) continue;
       if (run.error_occurred) {
@@ -339,11 +391,15 @@ class TargetReporter : public benchmark::ConsoleReporter {
     if (runs_.empty() && !failed_) return true;
     std::printf("\nTargets, %s (mode %s); fsync %% is the time in fsync and in the moves\n",
                 headline_.c_str(), kMode);
-    std::printf("with their directory flush, mem MB/s the same run in %s:\n", in_memory_.c_str());
-    std::printf("%10s %9s %9s %10s %9s %9s %9s %9s %10s\n", "lines", "file MB", "MB/s", "lines/s",
-                "ns/line", "fsync %", "mem MB/s", "peak MB", "budget MB");
+    std::printf("with their directory flush, mem MB/s the same run in %s, floor ms the\n",
+                in_memory_.c_str());
+    std::printf("time of %s (2 reads, 3 flushed writes of the file):\n", floor_.c_str());
+    std::printf("%10s %9s %9s %10s %9s %9s %9s %9s %10s %9s %8s\n", "lines", "file MB", "MB/s",
+                "lines/s", "ns/line", "fsync %", "mem MB/s", "peak MB", "budget MB", "floor ms",
+                "x floor");
     bool fast = !failed_;
     bool small = !failed_;
+    bool near_floor = !failed_;
     double fastest = 0;
     double slowest = 0;
     for (const Run& run : runs_) {
@@ -357,23 +413,29 @@ class TargetReporter : public benchmark::ConsoleReporter {
           in_memory == in_memory_seconds_.end() ? 0 : file_bytes / in_memory->second;
       fastest = fastest == 0 ? ns_per_line : std::min(fastest, ns_per_line);
       slowest = std::max(slowest, ns_per_line);
+      const auto floor = floor_seconds_.find(run.complexity_n);
+      const double floor_seconds = floor == floor_seconds_.end() ? 0 : floor->second;
+      const double floor_ratio = floor_seconds > 0 ? seconds / floor_seconds : 0;
       fast = fast && rate >= kThroughputTarget;
       small = small && Value(run, "peak_MB") > 0 && Value(run, "peak_MB") < Value(run, "budget_MB");
-      std::printf("%10.0f %9.1f %9.1f %10.0f %9.1f %9.1f %9.1f %9.1f %10.1f\n", lines,
+      near_floor = near_floor && floor_ratio > 0 && floor_ratio <= kFloorRatioTarget;
+      std::printf("%10.0f %9.1f %9.1f %10.0f %9.1f %9.1f %9.1f %9.1f %10.1f %9.1f %8.2f\n", lines,
                   file_bytes / kMegabyte, rate / kMegabyte, lines / seconds, ns_per_line,
                   Value(run, "fsync%") + Value(run, "move%"), memory_rate / kMegabyte,
-                  Value(run, "peak_MB"), Value(run, "budget_MB"));
+                  Value(run, "peak_MB"), Value(run, "budget_MB"), floor_seconds * 1e3, floor_ratio);
     }
     if (failed_) std::printf("a run of %s failed (see above)\n", headline_.c_str());
     std::printf("throughput >= %.0f MB/s at every size: %s\n", kThroughputTarget / kMegabyte,
                 fast ? "met" : "NOT met");
     std::printf("peak resident set < 2 x file + %.0f MB at every size: %s\n",
                 kMemorySlack / kMegabyte, small ? "met" : "NOT met");
+    std::printf("whole run <= %.1f x the disk's floor at every size: %s\n", kFloorRatioTarget,
+                near_floor ? "met" : "NOT met");
     if (big_o_ns_per_line_ > 0) {
       std::printf("linear fit: %.1f ns x lines, RMS %.1f %%; ns/line from %.1f to %.1f (%.2fx)\n",
                   big_o_ns_per_line_, rms_percent_, fastest, slowest, slowest / fastest);
     }
-    return fast && small;
+    return fast && small && near_floor;
   }
 
  private:
@@ -387,8 +449,10 @@ class TargetReporter : public benchmark::ConsoleReporter {
 
   std::string headline_;
   std::string in_memory_;
+  std::string floor_;
   std::vector<Run> runs_;
   std::map<std::int64_t, double> in_memory_seconds_;
+  std::map<std::int64_t, double> floor_seconds_;
   bool failed_ = false;
   double big_o_ns_per_line_ = 0;
   double rms_percent_ = 0;
@@ -428,6 +492,7 @@ int main(int argc, char** argv) {
   };
   configure(
       benchmark::RegisterBenchmark("BM_WholeRun", BM_WholeRun, disk)->Complexity(benchmark::oN));
+  configure(benchmark::RegisterBenchmark("BM_DiskFloor", BM_DiskFloor, disk));
   // The same in memory, where fsync costs nothing: how much of the above is the disk.
   if (IsTmpfs("/dev/shm")) {
     configure(
@@ -439,7 +504,7 @@ int main(int argc, char** argv) {
 
   TargetReporter reporter(
       isatty(STDOUT_FILENO) ? TargetReporter::OO_ColorTabular : TargetReporter::OO_Tabular,
-      "BM_WholeRun", "BM_WholeRunInMemory");
+      "BM_WholeRun", "BM_WholeRunInMemory", "BM_DiskFloor");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return reporter.PrintTargets() ? 0 : 2;
