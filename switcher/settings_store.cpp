@@ -16,15 +16,13 @@ std::string TemporaryName(const std::string& path, int attempt) {
 }
 
 bool WriteContent(SwitcherSystem& system, FileHandle handle, std::string_view content,
-                  const ByteMap* map) {
+                  ByteMapping map) {
   std::vector<char> mapped(map ? std::min(kWriteChunk, content.size()) : 0);
   for (std::size_t done = 0; done < content.size();) {
     const std::size_t size = std::min(kWriteChunk, content.size() - done);
     const char* chunk = content.data() + done;
     if (map) {
-      for (std::size_t i = 0; i < size; ++i) {
-        mapped[i] = static_cast<char>(map->to[static_cast<unsigned char>(chunk[i])]);
-      }
+      map(chunk, size, mapped.data());
       chunk = mapped.data();
     }
     if (!system.WriteFile(handle, chunk, size)) return false;
@@ -68,7 +66,7 @@ FileStatus ReadFileRetrying(SwitcherSystem& system, const std::string& path,
 }
 
 FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
-                           std::string_view content, const ByteMap* map, const FileTimes& times,
+                           std::string_view content, ByteMapping map, const FileTimes& times,
                            WriteTarget target) {
   std::string temporary;
   FileHandle handle = 0;
@@ -101,7 +99,7 @@ FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
 bool BackupContent(SwitcherSystem& system, const SwitcherPaths& paths,
                    std::string_view settings_content, const FileTimes& times) {
   if (!CanBackUpFaithfully(settings_content)) return false;
-  return WriteFileSafely(system, paths.backup, settings_content, &BackupEncoding(), times,
+  return WriteFileSafely(system, paths.backup, settings_content, EncodeBackupBytes, times,
                          WriteTarget::kReplace) == FileStatus::kOk;
 }
 
@@ -119,7 +117,7 @@ bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths,
   system.CaptureFileTimes(paths.backup, settings_times);
   std::string stored;
   if (ReadFileRetrying(system, paths.backup, &stored) != FileStatus::kOk) return false;
-  return WriteFileSafely(system, paths.settings, stored, &BackupDecoding(), *settings_times,
+  return WriteFileSafely(system, paths.settings, stored, DecodeBackupBytes, *settings_times,
                          WriteTarget::kCreateOnly) == FileStatus::kOk;
 }
 

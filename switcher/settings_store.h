@@ -40,7 +40,7 @@ enum class WriteTarget { kReplace, kCreateOnly };
 // moves it to |path| in one step. kCreateOnly never replaces an existing file. On
 // failure |path| is as it was and no temporary file is left.
 FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
-                           std::string_view content, const ByteMap* map, const FileTimes& times,
+                           std::string_view content, ByteMapping map, const FileTimes& times,
                            WriteTarget target);
 
 // Writes |settings_content| to the backup in its rotated form, with |times|.

@@ -194,7 +194,7 @@ TEST_F(SettingsStoreTest, SafeWriteKeepsTheOldFileWhenAnyWriteFails) {
     WriteBytes(paths.settings, "old");
     TestSwitcherSystem faulty;
     faulty.fail_write = failing;
-    const FileStatus status = WriteFileSafely(faulty, paths.settings, big, &BackupEncoding(),
+    const FileStatus status = WriteFileSafely(faulty, paths.settings, big, EncodeBackupBytes,
                                               FileTimes(), WriteTarget::kReplace);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
     if (faulty.writes < failing) {

@@ -80,16 +80,17 @@ bool RemoveForTest(const std::string& path) { return fs::remove(path); }
 
 void MakeDirectory(const std::string& path) { ASSERT_TRUE(fs::create_directories(path)) << path; }
 
-namespace {
-std::string Map(const std::string& text, const ByteMap& map) {
-  std::string result = text;
-  for (char& c : result) c = static_cast<char>(map.to[static_cast<unsigned char>(c)]);
-  return result;
+std::string Encode(const std::string& plain) {
+  std::string stored(plain.size(), '\0');
+  EncodeBackupBytes(plain.data(), plain.size(), stored.data());
+  return stored;
 }
-}  // namespace
 
-std::string Encode(const std::string& plain) { return Map(plain, BackupEncoding()); }
-std::string Decode(const std::string& stored) { return Map(stored, BackupDecoding()); }
+std::string Decode(const std::string& stored) {
+  std::string plain(stored.size(), '\0');
+  DecodeBackupBytes(stored.data(), stored.size(), plain.data());
+  return plain;
+}
 
 #ifdef _WIN32
 namespace {
