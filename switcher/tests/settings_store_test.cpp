@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -165,15 +167,46 @@ TEST_F(SettingsStoreTest, BusyFileIsRetriedBrieflyThenGivenUp) {
   EXPECT_EQ(system.sleeps.size(), static_cast<std::size_t>(kBusyAttempts - 1));
 }
 
-TEST_F(SettingsStoreTest, SafeWriteSkipsStaleTemporaryFilesAndLeavesThemAlone) {
+TEST_F(SettingsStoreTest, SafeWriteRemovesStaleTemporaryFilesAndNeverRunsOutOfNames) {
   WriteBytes(paths.settings, "old");
-  WriteBytes(paths.settings + ".0.tmp", "stale");
+  for (int n = 0; n < 150; ++n) WriteBytes(paths.settings + "." + std::to_string(n) + ".tmp", "");
+  // Another run's temporary file, still open: it can't be removed, its name is skipped.
+  system.held[paths.settings + ".7.tmp"] = TestSwitcherSystem::Sharing::kNothing;
+  const std::vector<std::string> others = {"other.ini.0.tmp", "servicetype.ini.1.tmp.bak",
+                                           "servicetype.ini.tmp", "servicetype.ini.x1.tmp"};
+  for (const std::string& name : others) WriteBytes(dir.File(name), "kept");
+
   EXPECT_EQ(
       WriteFileSafely(system, paths.settings, "new", nullptr, FileTimes(), WriteTarget::kReplace),
       FileStatus::kOk);
   EXPECT_EQ(ReadBytes(paths.settings), "new");
-  EXPECT_EQ(ReadBytes(paths.settings + ".0.tmp"), "stale");
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"servicetype.ini", "servicetype.ini.0.tmp"}));
+  std::vector<std::string> expected = others;
+  expected.insert(expected.end(), {"servicetype.ini", "servicetype.ini.7.tmp"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Entries(), expected);
+}
+
+TEST_F(SettingsStoreTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) {
+  WriteBytes(paths.backup, "");
+  testing::SetTimes(paths.backup, kBackupTimes);
+  ASSERT_TRUE(system.CaptureFileTimes(paths.backup, &times));
+  WriteBytes(paths.settings, "the old, longer content");
+  testing::SetTimes(paths.settings, kOldTimes);
+
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReading;
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+            FileStatus::kBusy);
+  EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
+  ExpectTimes(paths.settings, kOldTimes);
+  EXPECT_EQ(ReadBytes(paths.settings), "the old, longer content");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+            FileStatus::kOk);
+  ExpectTimes(paths.settings, kBackupTimes);
+  EXPECT_EQ(ReadBytes(paths.settings), "new");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
 
 TEST_F(SettingsStoreTest, SafeWriteRefusesAReadOnlyTargetAndLeavesNoTrace) {

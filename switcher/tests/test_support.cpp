@@ -165,6 +165,11 @@ bool TestSwitcherSystem::WriteFails() {
   return fail_write != 0 && (writes == fail_write || (fail_later_writes && writes > fail_write));
 }
 
+bool TestSwitcherSystem::IsHeld(const std::string& path, Sharing at_most) const {
+  const auto holder = held.find(path);
+  return holder != held.end() && holder->second <= at_most;
+}
+
 void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
   ++operations;
   last_operation = std::string(operation) + " " + path;
@@ -190,11 +195,17 @@ FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
     status = FileStatus::kDenied;
   } else if (busy != busy_reads.end() && busy->second > 0) {
     --busy->second;
-  } else {
+  } else if (!IsHeld(path, Sharing::kNothing)) {
     status = real_.ReadWholeFile(path, contents);
   }
   Done("ReadWholeFile", path);
   return status;
+}
+
+std::vector<std::string> TestSwitcherSystem::FilesBeside(const std::string& path) {
+  std::vector<std::string> files = real_.FilesBeside(path);
+  Done("FilesBeside", path);
+  return files;
 }
 
 FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
@@ -203,10 +214,27 @@ FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
   return status;
 }
 
+FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+  FileStatus status = FileStatus::kFailed;
+  if (IsHeld(path, Sharing::kReading)) {
+    status = FileStatus::kBusy;
+  } else if (!WriteFails()) {
+    status = real_.OpenToOverwrite(path, handle);
+  }
+  Done("OpenToOverwrite", path);
+  return status;
+}
+
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
   const bool written = !WriteFails() && real_.WriteFile(handle, data, size);
   Done("WriteFile", "");
   return written;
+}
+
+bool TestSwitcherSystem::EndFileHere(FileHandle handle) {
+  const bool ended = !WriteFails() && real_.EndFileHere(handle);
+  Done("EndFileHere", "");
+  return ended;
 }
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
@@ -228,7 +256,12 @@ bool TestSwitcherSystem::CloseFile(FileHandle handle) {
 }
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
-  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveOverExisting(from, to);
+  FileStatus status = FileStatus::kFailed;
+  if (IsHeld(to, Sharing::kReadingAndWriting)) {
+    status = FileStatus::kBusy;
+  } else if (!WriteFails()) {
+    status = real_.MoveOverExisting(from, to);
+  }
   Done("MoveOverExisting", to);
   return status;
 }
@@ -240,7 +273,7 @@ FileStatus TestSwitcherSystem::MoveToNewName(const std::string& from, const std:
 }
 
 bool TestSwitcherSystem::RemoveFile(const std::string& path) {
-  const bool removed = real_.RemoveFile(path);
+  const bool removed = !IsHeld(path, Sharing::kReadingAndWriting) && real_.RemoveFile(path);
   Done("RemoveFile", path);
   return removed;
 }

@@ -65,10 +65,10 @@ class TestSwitcherSystem : public SwitcherSystem {
   std::string Printed() const;
   std::vector<int> sleeps;
 
-  // Write operations are CreateNewFile, WriteFile, FlushFile, MoveOverExisting and
-  // MoveToNewName. When fail_write is set, that write fails (numbered from 1), and
-  // so does every later one when fail_later_writes is set. Removing a file and
-  // closing a handle always work, as they do on a full disk.
+  // Write operations are CreateNewFile, OpenToOverwrite, WriteFile, EndFileHere,
+  // FlushFile, MoveOverExisting and MoveToNewName. When fail_write is set, that write
+  // fails (numbered from 1), and so does every later one when fail_later_writes is
+  // set. Removing a file and closing a handle always work, as they do on a full disk.
   int fail_write = 0;
   bool fail_later_writes = false;
   int writes = 0;
@@ -86,11 +86,20 @@ class TestSwitcherSystem : public SwitcherSystem {
   // Reads of these paths report kBusy this many more times.
   std::map<std::string, int> busy_reads;
 
+  // Files that another program holds open, as Windows treats them: they can't be
+  // moved over or removed, and can be read or written over only as far as the
+  // holder shares that.
+  enum class Sharing { kNothing, kReading, kReadingAndWriting };
+  std::map<std::string, Sharing> held;
+
   PathKind Probe(const std::string& path) override;
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
+  std::vector<std::string> FilesBeside(const std::string& path) override;
   FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
+  FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) override;
   bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
+  bool EndFileHere(FileHandle handle) override;
   bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
   bool FlushFile(FileHandle handle) override;
   bool CloseFile(FileHandle handle) override;
@@ -104,6 +113,7 @@ class TestSwitcherSystem : public SwitcherSystem {
 
  private:
   bool WriteFails();
+  bool IsHeld(const std::string& path, Sharing at_most) const;
   void Done(const char* operation, const std::string& path);
   RealSwitcherSystem real_;
 };

@@ -252,10 +252,13 @@ void CheckHardStops(bool settings_present) {
       EXPECT_TRUE(settings == kOld || settings == kOff);
     }
 
+    // The next run also removes whatever temporary file the stop left behind.
     TestSwitcherSystem next;
     EXPECT_EQ(RunVindo({"/0"}, next, paths), 0);
     EXPECT_EQ(ReadBytes(paths.settings), kOff);
     EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
     if (exit_code == 0) {  // the run finished before the stop
       EXPECT_GT(stop_after, 20) << "the run should take many steps";
       break;
