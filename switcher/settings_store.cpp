@@ -180,35 +180,32 @@ FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
   return file.Finish(times, target);
 }
 
-bool BackupContent(SwitcherSystem& system, const SwitcherPaths& paths,
-                   std::string_view settings_content, const FileTimes& times) {
-  if (!CanBackUpFaithfully(settings_content)) return false;
-  return WriteFileSafely(system, paths.backup, settings_content, EncodeBackupBytes, times,
+bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
+                    std::string* content) {
+  *settings_times = FileTimes();
+  system.CaptureFileTimes(paths.settings, settings_times);
+  if (ReadFileRetrying(system, paths.settings, content) != FileStatus::kOk) return false;
+  return CanBackUpFaithfully(*content) &&
+         WriteFileSafely(system, paths.backup, *content, EncodeBackupBytes, *settings_times,
                          WriteTarget::kReplace) == FileStatus::kOk;
 }
 
-bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times) {
-  *settings_times = FileTimes();
-  system.CaptureFileTimes(paths.settings, settings_times);
-  std::string content;
-  if (ReadFileRetrying(system, paths.settings, &content) != FileStatus::kOk) return false;
-  return BackupContent(system, paths, content, *settings_times);
-}
-
-bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths,
-                     FileTimes* settings_times) {
+bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
+                     std::string* content) {
   *settings_times = FileTimes();
   system.CaptureFileTimes(paths.backup, settings_times);
-  std::string stored;
-  if (ReadFileRetrying(system, paths.backup, &stored) != FileStatus::kOk) return false;
-  return WriteFileSafely(system, paths.settings, stored, DecodeBackupBytes, *settings_times,
+  if (ReadFileRetrying(system, paths.backup, content) != FileStatus::kOk) return false;
+  DecodeBackupBytes(content->data(), content->size(), content->data());
+  return WriteFileSafely(system, paths.settings, *content, nullptr, *settings_times,
                          WriteTarget::kCreateOnly) == FileStatus::kOk;
 }
 
 bool SafeguardSettings(SwitcherSystem& system, const SwitcherPaths& paths,
-                       FileTimes* settings_times) {
-  if (FileExists(system, paths.settings)) return BackupSettings(system, paths, settings_times);
-  return RestoreSettings(system, paths, settings_times);
+                       FileTimes* settings_times, std::string* content) {
+  if (FileExists(system, paths.settings)) {
+    return BackupSettings(system, paths, settings_times, content);
+  }
+  return RestoreSettings(system, paths, settings_times, content);
 }
 
 }  // namespace vindo

@@ -83,22 +83,21 @@ FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
                            std::string_view content, ByteMapping map, const FileTimes& times,
                            WriteTarget target);
 
-// Writes |settings_content| to the backup in its rotated form, with |times|.
-// Refuses content that the rotation can't store faithfully.
-bool BackupContent(SwitcherSystem& system, const SwitcherPaths& paths,
-                   std::string_view settings_content, const FileTimes& times);
-
 // Copies the settings file to the backup. |settings_times| receives the settings
-// file's times as they were before it was read.
-bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times);
+// file's times as they were before it was read, |content| the settings file's content.
+bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
+                    std::string* content);
 
 // Recreates a missing settings file from the backup, with the backup's times, which
-// |settings_times| receives. Never replaces a settings file that exists.
-bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times);
+// |settings_times| receives; |content| receives the restored content. Never replaces
+// a settings file that exists.
+bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
+                     std::string* content);
 
 // Backs the settings file up when it exists, else restores it; |settings_times|
-// receives the times the settings file carries afterwards.
+// receives the times the settings file carries afterwards, |content| its content.
+// (Reading the settings file again into |content| needs no new memory.)
 bool SafeguardSettings(SwitcherSystem& system, const SwitcherPaths& paths,
-                       FileTimes* settings_times);
+                       FileTimes* settings_times, std::string* content);
 
 }  // namespace vindo

@@ -32,32 +32,45 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
   // The times are taken before anything reads the file, so that reading it can't
   // move its access time.
   FileTimes settings_times;
-  if (!SafeguardSettings(system, paths, &settings_times)) return Fail(system, kSafeguardFailed);
+  std::string original;
+  if (!SafeguardSettings(system, paths, &settings_times, &original)) {
+    return Fail(system, kSafeguardFailed);
+  }
 
   if (mode == CorrectionMode::kNone) return Fail(system, kUsage);
 
-  std::string original;
+  // Read again, into the room that the safeguard's copy already takes.
   if (ReadFileRetrying(system, paths.settings, &original) != FileStatus::kOk) {
     return Fail(system, kCannotOpen);
   }
-  std::string rewritten = RewriteSettings(original, mode);
-  original = std::string();  // keep at most two copies of the file in memory
 
-  // The settings file is replaced in one step: on failure it is still the old one.
-  if (WriteFileSafely(system, paths.settings, rewritten, nullptr, settings_times,
-                      WriteTarget::kReplace) != FileStatus::kOk) {
+  // The new settings file and the refreshed backup are written side by side as the
+  // rewrite goes, so that the file is in memory once. The settings file is replaced
+  // in one step (on failure it is still the old one); the backup follows only then.
+  SafeWrite settings_file(system, paths.settings);
+  SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
+  if (settings_file.Begin() != FileStatus::kOk) return Fail(system, kCannotWrite);
+  bool backup_written = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
+  const bool rewritten = RewriteSettings(original, mode, [&](std::string_view part) {
+    backup_written = backup_written && backup_file.Write(part);
+    return settings_file.Write(part);
+  });
+  if (!rewritten ||
+      settings_file.Finish(settings_times, WriteTarget::kReplace) != FileStatus::kOk) {
     return Fail(system, kCannotWrite);
   }
 
   if (system.Probe(paths.settings) != PathKind::kFile) {
     FileTimes restored_times;
-    RestoreSettings(system, paths, &restored_times);
+    std::string restored;
+    RestoreSettings(system, paths, &restored_times, &restored);
     return Fail(system, kCannotKeep);
   }
 
   // The switch has happened; a backup that could not follow it still holds the
   // previous settings whole, but the operator must hear about it.
-  if (!BackupContent(system, paths, rewritten, settings_times)) {
+  if (!backup_written ||
+      backup_file.Finish(settings_times, WriteTarget::kReplace) != FileStatus::kOk) {
     return Fail(system, kSafeguardFailed);
   }
   return 0;

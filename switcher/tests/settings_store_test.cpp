@@ -36,6 +36,7 @@ class SettingsStoreTest : public ::testing::Test {
   SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
   TestSwitcherSystem system;
   FileTimes times;
+  std::string content;
 
   void ExpectTimes(const std::string& path, const TestTimes& expected) {
     const TestTimes actual = testing::GetTimes(path);
@@ -61,7 +62,7 @@ TEST_F(SettingsStoreTest, FileExistsForFilesAndDirectoriesOnly) {
 TEST_F(SettingsStoreTest, BackupRotatesEveryByteAndCarriesTheTimes) {
   WriteBytes(paths.settings, std::string("\0\xd8\xd9", 3));
   testing::SetTimes(paths.settings, kOldTimes);
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   // Times first: reading a file moves its access time.
   ExpectTimes(paths.backup, kOldTimes);
   EXPECT_EQ(ReadBytes(paths.backup), "\x27\xff\x01");
@@ -70,7 +71,7 @@ TEST_F(SettingsStoreTest, BackupRotatesEveryByteAndCarriesTheTimes) {
 
 TEST_F(SettingsStoreTest, BackupOfAnEmptyFileIsEmpty) {
   WriteBytes(paths.settings, "");
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   ASSERT_TRUE(Exists(paths.backup));
   EXPECT_EQ(ReadBytes(paths.backup), "");
 }
@@ -78,9 +79,9 @@ TEST_F(SettingsStoreTest, BackupOfAnEmptyFileIsEmpty) {
 TEST_F(SettingsStoreTest, BackupAndRestoreGiveBackEveryByteAndTheTimes) {
   WriteBytes(paths.settings, AllBytesBut255());
   testing::SetTimes(paths.settings, kOldTimes);
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   ASSERT_TRUE(testing::RemoveForTest(paths.settings));
-  ASSERT_TRUE(RestoreSettings(system, paths, &times));
+  ASSERT_TRUE(RestoreSettings(system, paths, &times, &content));
   ExpectTimes(paths.settings, kOldTimes);
   EXPECT_EQ(ReadBytes(paths.settings), AllBytesBut255());
 }
@@ -88,7 +89,7 @@ TEST_F(SettingsStoreTest, BackupAndRestoreGiveBackEveryByteAndTheTimes) {
 TEST_F(SettingsStoreTest, RestoreDecodesAsStoredAndTakesTheBackupsTimes) {
   WriteBytes(paths.backup, std::string("\0\x27\xff\x01", 4));
   testing::SetTimes(paths.backup, kBackupTimes);
-  ASSERT_TRUE(RestoreSettings(system, paths, &times));
+  ASSERT_TRUE(RestoreSettings(system, paths, &times, &content));
   ExpectTimes(paths.settings, kBackupTimes);
   EXPECT_EQ(ReadBytes(paths.settings), std::string("\xd8\0\xd8\xd9", 4));
 }
@@ -100,7 +101,7 @@ TEST_F(SettingsStoreTest, ByteTwoFiftyFiveIsRefusedAndNothingChanges) {
       3);
   WriteBytes(paths.settings, settings);
   WriteBytes(paths.backup, Encode("older settings"));
-  EXPECT_FALSE(BackupSettings(system, paths, &times));
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), settings);
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "older settings");
   EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
@@ -108,16 +109,16 @@ TEST_F(SettingsStoreTest, ByteTwoFiftyFiveIsRefusedAndNothingChanges) {
 
 TEST_F(SettingsStoreTest, SafeguardBacksUpAnExistingFileAndRestoresAMissingOne) {
   WriteBytes(paths.settings, "[DPOF]\r\n");
-  ASSERT_TRUE(SafeguardSettings(system, paths, &times));
+  ASSERT_TRUE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "[DPOF]\r\n");
 
   ASSERT_TRUE(testing::RemoveForTest(paths.settings));
-  ASSERT_TRUE(SafeguardSettings(system, paths, &times));
+  ASSERT_TRUE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "[DPOF]\r\n");
 }
 
 TEST_F(SettingsStoreTest, SafeguardFailsWithoutSettingsAndBackup) {
-  EXPECT_FALSE(SafeguardSettings(system, paths, &times));
+  EXPECT_FALSE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_TRUE(dir.Entries().empty());
   EXPECT_TRUE(working_dir.Entries().empty());
 }
@@ -125,7 +126,7 @@ TEST_F(SettingsStoreTest, SafeguardFailsWithoutSettingsAndBackup) {
 TEST_F(SettingsStoreTest, SafeguardFailsOnADirectoryWhereTheFileShouldBe) {
   testing::MakeDirectory(paths.settings);
   WriteBytes(paths.backup, Encode("kept"));
-  EXPECT_FALSE(SafeguardSettings(system, paths, &times));
+  EXPECT_FALSE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "kept");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
@@ -133,14 +134,14 @@ TEST_F(SettingsStoreTest, SafeguardFailsOnADirectoryWhereTheFileShouldBe) {
 TEST_F(SettingsStoreTest, RestoreFailsWhenTheSettingsDirectoryIsMissing) {
   const SwitcherPaths missing{dir.File("fein/servicetype.ini"), paths.backup};
   WriteBytes(paths.backup, Encode("kept"));
-  EXPECT_FALSE(SafeguardSettings(system, missing, &times));
+  EXPECT_FALSE(SafeguardSettings(system, missing, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "kept");
   EXPECT_TRUE(dir.Entries().empty());
 }
 
 TEST_F(SettingsStoreTest, RestoreFailsOnAnUnreadableBackup) {
   testing::MakeDirectory(paths.backup);
-  EXPECT_FALSE(RestoreSettings(system, paths, &times));
+  EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_TRUE(dir.Entries().empty());
 }
 
@@ -150,7 +151,7 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
   system.after_operation = [&](int) {
     if (system.last_operation == "FlushFile ") WriteBytes(paths.settings, "reappeared");
   };
-  EXPECT_FALSE(RestoreSettings(system, paths, &times));
+  EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "reappeared");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
@@ -158,12 +159,12 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
 TEST_F(SettingsStoreTest, BusyFileIsRetriedBrieflyThenGivenUp) {
   WriteBytes(paths.settings, "x");
   system.busy_reads[paths.settings] = kBusyAttempts - 1;
-  EXPECT_TRUE(BackupSettings(system, paths, &times));
+  EXPECT_TRUE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
 
   system.sleeps.clear();
   system.busy_reads[paths.settings] = kBusyAttempts;
-  EXPECT_FALSE(BackupSettings(system, paths, &times));
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(system.sleeps.size(), static_cast<std::size_t>(kBusyAttempts - 1));
 }
 
