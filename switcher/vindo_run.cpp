@@ -1,5 +1,7 @@
 #include "vindo_run.h"
 
+#include <new>
+
 #include "settings_rewrite.h"
 
 namespace vindo {
@@ -23,6 +25,17 @@ int Fail(SwitcherSystem& system, const char* message) {
   return 1;
 }
 
+// Runs one step of the run. Memory that runs out within it (a very large settings
+// file) fails the step like any other failure; the step has changed nothing by then.
+template <typename Step>
+bool Succeeds(Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
@@ -33,14 +46,15 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
   // move its access time.
   FileTimes settings_times;
   std::string original;
-  if (!SafeguardSettings(system, paths, &settings_times, &original)) {
+  if (!Succeeds([&] { return SafeguardSettings(system, paths, &settings_times, &original); })) {
     return Fail(system, kSafeguardFailed);
   }
 
   if (mode == CorrectionMode::kNone) return Fail(system, kUsage);
 
   // Read again, into the room that the safeguard's copy already takes.
-  if (ReadFileRetrying(system, paths.settings, &original) != FileStatus::kOk) {
+  if (!Succeeds(
+          [&] { return ReadFileRetrying(system, paths.settings, &original) == FileStatus::kOk; })) {
     return Fail(system, kCannotOpen);
   }
 
@@ -49,28 +63,32 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
   // in one step (on failure it is still the old one); the backup follows only then.
   SafeWrite settings_file(system, paths.settings);
   SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
-  if (settings_file.Begin() != FileStatus::kOk) return Fail(system, kCannotWrite);
-  bool backup_written = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
-  const bool rewritten = RewriteSettings(original, mode, [&](std::string_view part) {
-    backup_written = backup_written && backup_file.Write(part);
-    return settings_file.Write(part);
+  bool backup_written = false;
+  const bool switched = Succeeds([&] {
+    if (settings_file.Begin() != FileStatus::kOk) return false;
+    backup_written = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
+    return RewriteSettings(original, mode,
+                           [&](std::string_view part) {
+                             backup_written = backup_written && backup_file.Write(part);
+                             return settings_file.Write(part);
+                           }) &&
+           settings_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
   });
-  if (!rewritten ||
-      settings_file.Finish(settings_times, WriteTarget::kReplace) != FileStatus::kOk) {
-    return Fail(system, kCannotWrite);
-  }
+  if (!switched) return Fail(system, kCannotWrite);
 
-  if (system.Probe(paths.settings) != PathKind::kFile) {
+  if (!Succeeds([&] { return system.Probe(paths.settings) == PathKind::kFile; })) {
     FileTimes restored_times;
     std::string restored;
-    RestoreSettings(system, paths, &restored_times, &restored);
+    Succeeds([&] { return RestoreSettings(system, paths, &restored_times, &restored); });
     return Fail(system, kCannotKeep);
   }
 
   // The switch has happened; a backup that could not follow it still holds the
   // previous settings whole, but the operator must hear about it.
-  if (!backup_written ||
-      backup_file.Finish(settings_times, WriteTarget::kReplace) != FileStatus::kOk) {
+  if (!Succeeds([&] {
+        return backup_written &&
+               backup_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
+      })) {
     return Fail(system, kSafeguardFailed);
   }
   return 0;

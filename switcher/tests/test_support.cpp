@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
 
 #include "backup_codec.h"
@@ -170,6 +171,12 @@ bool TestSwitcherSystem::IsHeld(const std::string& path, Sharing at_most) const 
   return holder != held.end() && holder->second <= at_most;
 }
 
+void TestSwitcherSystem::Start() {
+  if (++allocating_operations != out_of_memory_at) return;
+  out_of_memory_at = 0;
+  throw std::bad_alloc();
+}
+
 void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
   ++operations;
   last_operation = std::string(operation) + " " + path;
@@ -177,18 +184,21 @@ void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
 }
 
 PathKind TestSwitcherSystem::Probe(const std::string& path) {
+  Start();
   const PathKind kind = real_.Probe(path);
   Done("Probe", path);
   return kind;
 }
 
 bool TestSwitcherSystem::CaptureFileTimes(const std::string& path, FileTimes* times) {
+  Start();
   const bool captured = real_.CaptureFileTimes(path, times);
   Done("CaptureFileTimes", path);
   return captured;
 }
 
 FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::string* contents) {
+  Start();
   FileStatus status = FileStatus::kBusy;
   auto busy = busy_reads.find(path);
   if (++reads == fail_read) {
@@ -203,18 +213,21 @@ FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
 }
 
 std::vector<std::string> TestSwitcherSystem::FilesBeside(const std::string& path) {
+  Start();
   std::vector<std::string> files = real_.FilesBeside(path);
   Done("FilesBeside", path);
   return files;
 }
 
 FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
+  Start();
   const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.CreateNewFile(path, handle);
   Done("CreateNewFile", path);
   return status;
 }
 
 FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+  Start();
   FileStatus status = FileStatus::kFailed;
   if (IsHeld(path, Sharing::kReading)) {
     status = FileStatus::kBusy;
@@ -226,24 +239,28 @@ FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHand
 }
 
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
+  Start();
   const bool written = !WriteFails() && real_.WriteFile(handle, data, size);
   Done("WriteFile", "");
   return written;
 }
 
 bool TestSwitcherSystem::EndFileHere(FileHandle handle) {
+  Start();
   const bool ended = !WriteFails() && real_.EndFileHere(handle);
   Done("EndFileHere", "");
   return ended;
 }
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
+  Start();
   const bool set = real_.SetFileTimes(handle, times);
   Done("SetFileTimes", "");
   return set;
 }
 
 bool TestSwitcherSystem::FlushFile(FileHandle handle) {
+  Start();
   const bool flushed = !WriteFails() && real_.FlushFile(handle);
   Done("FlushFile", "");
   return flushed;
@@ -256,6 +273,7 @@ bool TestSwitcherSystem::CloseFile(FileHandle handle) {
 }
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
+  Start();
   FileStatus status = FileStatus::kFailed;
   if (IsHeld(to, Sharing::kReadingAndWriting)) {
     status = FileStatus::kBusy;
@@ -267,6 +285,7 @@ FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const s
 }
 
 FileStatus TestSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {
+  Start();
   const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveToNewName(from, to);
   Done("MoveToNewName", to);
   return status;

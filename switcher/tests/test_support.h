@@ -79,6 +79,12 @@ class TestSwitcherSystem : public SwitcherSystem {
   int operations = 0;
   std::string last_operation;
 
+  // The out_of_memory_at-th file operation (from 1; closing and removing files do not
+  // count) throws std::bad_alloc instead of happening, as one whose memory ran out;
+  // out_of_memory_at is then cleared.
+  int out_of_memory_at = 0;
+  int allocating_operations = 0;
+
   // The fail_read-th ReadWholeFile (numbered from 1) reports kDenied.
   int fail_read = 0;
   int reads = 0;
@@ -114,6 +120,7 @@ class TestSwitcherSystem : public SwitcherSystem {
  private:
   bool WriteFails();
   bool IsHeld(const std::string& path, Sharing at_most) const;
+  void Start();
   void Done(const char* operation, const std::string& path);
   RealSwitcherSystem real_;
 };

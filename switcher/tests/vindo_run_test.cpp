@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,42 @@ void CheckEveryWriteFailure(bool fail_later_writes) {
 TEST(VindoFaultTest, OneFailingWriteLosesNothing) { CheckEveryWriteFailure(false); }
 
 TEST(VindoFaultTest, FullDiskLosesNothing) { CheckEveryWriteFailure(true); }
+
+// Memory that runs out at any file operation of the run (as it may with a very large
+// settings file) is reported like the failure of the step it interrupted: the files
+// stay whole, the backup keeps the old settings, and nothing is left behind.
+TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
+  std::set<std::string> messages;
+  for (int failing = 1;; ++failing) {
+    SCOPED_TRACE(::testing::Message() << "out of memory at operation " << failing);
+    TempDir dir;
+    TempDir working_dir;
+    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+    WriteBytes(paths.settings, kOld);
+    WriteBytes(paths.backup, Encode(kOld));
+
+    TestSwitcherSystem short_of_memory;
+    short_of_memory.out_of_memory_at = failing;
+    const int exit_code = RunVindo({"/0"}, short_of_memory, paths);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    if (short_of_memory.out_of_memory_at != 0) {  // the run ended before that operation
+      EXPECT_EQ(exit_code, 0);
+      break;
+    }
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+    EXPECT_EQ(exit_code, 1);
+    ASSERT_EQ(short_of_memory.console.size(), 3u);
+    const std::string& message = short_of_memory.console[1];
+    messages.insert(message);
+    // Only checking and backing up the new file come after the switch.
+    if (message != kSafeguardFailed && message != kCannotKeep) {
+      EXPECT_EQ(ReadBytes(paths.settings), kOld);
+    }
+  }
+  EXPECT_EQ(messages,
+            (std::set<std::string>{kSafeguardFailed, kCannotOpen, kCannotWrite, kCannotKeep}));
+}
 
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
 // turn, with the settings file present or only in the backup: the files are whole,
