@@ -193,6 +193,7 @@ PathKind TestSwitcherSystem::Probe(const std::string& path) {
 bool TestSwitcherSystem::CaptureFileTimes(const std::string& path, FileTimes* times) {
   Start();
   const bool captured = real_.CaptureFileTimes(path, times);
+  if (captured) captured_times.push_back(*times);
   Done("CaptureFileTimes", path);
   return captured;
 }
@@ -254,6 +255,7 @@ bool TestSwitcherSystem::EndFileHere(FileHandle handle) {
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
   Start();
+  set_times.push_back(times);
   const bool set = real_.SetFileTimes(handle, times);
   Done("SetFileTimes", "");
   return set;

@@ -98,6 +98,11 @@ class TestSwitcherSystem : public SwitcherSystem {
   enum class Sharing { kNothing, kReading, kReadingAndWriting };
   std::map<std::string, Sharing> held;
 
+  // The times of every CaptureFileTimes that found them, and the times given to
+  // every SetFileTimes, in call order.
+  std::vector<FileTimes> captured_times;
+  std::vector<FileTimes> set_times;
+
   PathKind Probe(const std::string& path) override;
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;

@@ -66,9 +66,20 @@ TEST_F(VindoRunTest, EachModeRewritesSilentlyAndRefreshesTheBackup) {
     SCOPED_TRACE(argument);
     WriteBytes(paths.settings, kOld);
     testing::SetTimes(paths.settings, kOldTimes);
-    system.console.clear();
+    system = TestSwitcherSystem();
     EXPECT_EQ(Run({argument}), 0);
     EXPECT_TRUE(system.console.empty());
+    // The backup, the settings file and the refreshed backup all get the times the
+    // settings file had at the start, its creation time too.
+    ASSERT_FALSE(system.captured_times.empty());
+    const FileTimes& original = system.captured_times.front();
+    EXPECT_EQ(system.set_times.size(), 3u);
+    for (const FileTimes& given : system.set_times) {
+      EXPECT_TRUE(given.valid);
+      EXPECT_EQ(given.creation, original.creation);
+      EXPECT_EQ(given.last_access, original.last_access);
+      EXPECT_EQ(given.last_write, original.last_write);
+    }
     // Times first: reading a file moves its access time.
     const TestTimes times = testing::GetTimes(paths.settings);
     EXPECT_EQ(times.access, kOldTimes.access);
