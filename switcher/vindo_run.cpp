@@ -26,7 +26,7 @@ int Fail(SwitcherSystem& system, const char* message) {
 }
 
 // Runs one step of the run. Memory that runs out within it (a very large settings
-// file) fails the step like any other failure; the step has changed nothing by then.
+// file) fails the step as any other failure of it would, with nothing left behind.
 template <typename Step>
 bool Succeeds(Step step) {
   try {
@@ -34,6 +34,21 @@ bool Succeeds(Step step) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+// Writes the rewritten settings file and, as the rewrite goes, the new backup beside
+// it, so that the file is in memory only once. Puts the settings file in place and
+// leaves the backup to be put in place after it; |backup_whole| tells whether all of
+// it was written.
+bool WriteSwitched(std::string_view original, CorrectionMode mode, const FileTimes& times,
+                   SafeWrite& settings_file, SafeWrite& backup_file, bool* backup_whole) {
+  if (settings_file.Begin() != FileStatus::kOk) return false;
+  *backup_whole = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
+  const bool rewritten = RewriteSettings(original, mode, [&](std::string_view part) {
+    *backup_whole = *backup_whole && backup_file.Write(part);
+    return settings_file.Write(part);
+  });
+  return rewritten && settings_file.Finish(times, WriteTarget::kReplace) == FileStatus::kOk;
 }
 
 }  // namespace
@@ -58,23 +73,16 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
     return Fail(system, kCannotOpen);
   }
 
-  // The new settings file and the refreshed backup are written side by side as the
-  // rewrite goes, so that the file is in memory once. The settings file is replaced
-  // in one step (on failure it is still the old one); the backup follows only then.
+  // The settings file is replaced in one step: on failure it is still the old one.
   SafeWrite settings_file(system, paths.settings);
   SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
-  bool backup_written = false;
-  const bool switched = Succeeds([&] {
-    if (settings_file.Begin() != FileStatus::kOk) return false;
-    backup_written = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
-    return RewriteSettings(original, mode,
-                           [&](std::string_view part) {
-                             backup_written = backup_written && backup_file.Write(part);
-                             return settings_file.Write(part);
-                           }) &&
-           settings_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
-  });
-  if (!switched) return Fail(system, kCannotWrite);
+  bool backup_whole = false;
+  if (!Succeeds([&] {
+        return WriteSwitched(original, mode, settings_times, settings_file, backup_file,
+                             &backup_whole);
+      })) {
+    return Fail(system, kCannotWrite);
+  }
 
   if (!Succeeds([&] { return system.Probe(paths.settings) == PathKind::kFile; })) {
     FileTimes restored_times;
@@ -86,7 +94,7 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
   // The switch has happened; a backup that could not follow it still holds the
   // previous settings whole, but the operator must hear about it.
   if (!Succeeds([&] {
-        return backup_written &&
+        return backup_whole &&
                backup_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
       })) {
     return Fail(system, kSafeguardFailed);
