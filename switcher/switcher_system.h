@@ -69,7 +69,8 @@ class SwitcherSystem {
   virtual FileStatus MoveOverExisting(const std::string& from, const std::string& to) = 0;
   // Moves |from| to |to| in one step, only if nothing exists at |to| (else kExists).
   virtual FileStatus MoveToNewName(const std::string& from, const std::string& to) = 0;
-  // Fails for a file that another program holds open without sharing its deletion.
+  // On Windows, fails for a file that another program holds open without sharing
+  // its deletion.
   virtual bool RemoveFile(const std::string& path) = 0;
   virtual void Sleep(int milliseconds) = 0;
 
