@@ -3,24 +3,17 @@
 #include <cstring>
 
 namespace vindo {
-namespace {
 
-ByteMap MakeMap(unsigned char (*map)(unsigned char)) {
-  ByteMap result{};
-  for (int b = 0; b < 256; ++b) result.to[b] = map(static_cast<unsigned char>(b));
-  return result;
+void EncodeBackupBytes(const char* from, std::size_t size, char* to) {
+  for (std::size_t i = 0; i < size; ++i) {
+    to[i] = static_cast<char>(EncodeBackupByte(static_cast<unsigned char>(from[i])));
+  }
 }
 
-}  // namespace
-
-const ByteMap& BackupEncoding() {
-  static const ByteMap encoding = MakeMap([](unsigned char b) { return EncodeBackupByte(b); });
-  return encoding;
-}
-
-const ByteMap& BackupDecoding() {
-  static const ByteMap decoding = MakeMap([](unsigned char s) { return DecodeBackupByte(s); });
-  return decoding;
+void DecodeBackupBytes(const char* from, std::size_t size, char* to) {
+  for (std::size_t i = 0; i < size; ++i) {
+    to[i] = static_cast<char>(DecodeBackupByte(static_cast<unsigned char>(from[i])));
+  }
 }
 
 bool CanBackUpFaithfully(std::string_view content) {

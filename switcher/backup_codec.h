@@ -20,13 +20,13 @@ constexpr unsigned char DecodeBackupByte(unsigned char s) {
   return static_cast<unsigned char>(s >= 39 ? s - 39 : s - 39 + 255);
 }
 
-// A whole-byte mapping, applied while a file is written.
-struct ByteMap {
-  unsigned char to[256];
-};
+// Maps a run of bytes while a file is written: |size| bytes from |from| into |to|.
+using ByteMapping = void (*)(const char* from, std::size_t size, char* to);
 
-const ByteMap& BackupEncoding();
-const ByteMap& BackupDecoding();
+// The rotation and its reverse over a run of bytes, byte for byte as above; plain
+// loops without a table, which the compiler turns into wide vector operations.
+void EncodeBackupBytes(const char* from, std::size_t size, char* to);
+void DecodeBackupBytes(const char* from, std::size_t size, char* to);
 
 // True when every byte survives the rotation and its reverse.
 bool CanBackUpFaithfully(std::string_view content);

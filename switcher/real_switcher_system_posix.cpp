@@ -1,6 +1,7 @@
 // The POSIX side of the seam, for development and the native tests: the same
 // semantics as the Win32 side on real files, with access and modification times only
 // (a creation time can't be set here).
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,8 +113,29 @@ FileStatus RealSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
   return status;
 }
 
+std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::vector<std::string> files;
+  DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
+  if (directory == nullptr) return files;
+  while (const dirent* entry = readdir(directory)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") files.push_back(folder + name);
+  }
+  closedir(directory);
+  return files;
+}
+
 FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return StatusOf(errno);
+  *handle = fd;
+  return FileStatus::kOk;
+}
+
+FileStatus RealSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return StatusOf(errno);
   *handle = fd;
   return FileStatus::kOk;
@@ -128,6 +150,11 @@ bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::siz
     size -= static_cast<std::size_t>(written);
   }
   return true;
+}
+
+bool RealSwitcherSystem::EndFileHere(FileHandle handle) {
+  const off_t end = lseek(static_cast<int>(handle), 0, SEEK_CUR);
+  return end >= 0 && ftruncate(static_cast<int>(handle), end) == 0;
 }
 
 bool RealSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {

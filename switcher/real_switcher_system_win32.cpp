@@ -101,9 +101,33 @@ FileStatus RealSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
   return status;
 }
 
+std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path) {
+  const std::string::size_type end = path.find_last_of("\\/:");
+  const std::string folder = end == std::string::npos ? std::string() : path.substr(0, end + 1);
+  std::vector<std::string> files;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      files.push_back(folder + found.cFileName);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return files;
+}
+
 FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return StatusOf(GetLastError());
+  *handle = reinterpret_cast<FileHandle>(file);
+  return FileStatus::kOk;
+}
+
+FileStatus RealSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return StatusOf(GetLastError());
   *handle = reinterpret_cast<FileHandle>(file);
   return FileStatus::kOk;
@@ -120,6 +144,10 @@ bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::siz
     size -= written;
   }
   return true;
+}
+
+bool RealSwitcherSystem::EndFileHere(FileHandle handle) {
+  return ::SetEndOfFile(ToHandle(handle)) != 0;
 }
 
 bool RealSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
@@ -142,7 +170,11 @@ FileStatus RealSwitcherSystem::MoveOverExisting(const std::string& from, const s
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return FileStatus::kOk;
   }
-  return StatusOf(GetLastError());
+  // A file that another program holds open can't be replaced. Windows says so with a
+  // sharing violation or with access denied, Wine always with the latter; read-only,
+  // the other reason for it, is ruled out above.
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED ? FileStatus::kBusy : StatusOf(error);
 }
 
 FileStatus RealSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {

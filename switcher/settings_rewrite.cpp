@@ -7,9 +7,10 @@
 namespace vindo {
 namespace {
 
-constexpr std::string_view kEndingMedia = ", MEDIA";
-constexpr std::string_view kEndingDsc = ", DSC";
 constexpr std::string_view kLineEnd = "\r\n";
+// The endings, with the line end that always follows them.
+constexpr std::string_view kMediaLineEnd = ", MEDIA\r\n";
+constexpr std::string_view kDscLineEnd = ", DSC\r\n";
 
 struct ItemRange {
   int first;
@@ -56,6 +57,34 @@ int ReadItemNumber(std::string_view line) {
   }
   return number;
 }
+
+// Gathers the pieces of the output and hands them to the sink in parts of about
+// kRewritePartSize bytes; once the sink has refused a part, it takes no more.
+class PartCollector {
+ public:
+  explicit PartCollector(const PartSink& sink) : sink_(sink) { part_.reserve(kRewritePartSize); }
+
+  void Add(std::string_view piece) {
+    if (part_.size() + piece.size() > kRewritePartSize) {
+      if (!part_.empty()) Pass(part_);
+      part_.clear();
+      if (piece.size() >= kRewritePartSize) return Pass(piece);
+    }
+    part_.append(piece);
+  }
+
+  bool Finish() {
+    if (!part_.empty()) Pass(part_);
+    return taken_;
+  }
+
+ private:
+  void Pass(std::string_view part) { taken_ = taken_ && sink_(part); }
+
+  const PartSink& sink_;
+  std::string part_;
+  bool taken_ = true;
+};
 
 int MatchSectionHeader(std::string_view line) {
   for (int section = 0; section < kKnownSections; ++section) {
@@ -109,17 +138,16 @@ bool ReadSettingsLine(std::string_view content, std::size_t* position, std::stri
   return true;
 }
 
-std::string RewriteSettings(std::string_view file, CorrectionMode mode) {
+bool RewriteSettings(std::string_view file, CorrectionMode mode, const PartSink& sink) {
   const std::string_view content = TextModeContent(file);
   const FactoryDefaultTable& table = FactoryDefaults();
+  PartCollector output(sink);
 
-  // Reserve the worst case once, so the output never reallocates: a line can gain an
-  // ending of up to 7 characters and a CR.
-  const auto lines = static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
-  std::string output;
-  output.reserve(content.size() + lines * (kEndingMedia.size() + 1 + kLineEnd.size()));
-
-  std::string_view ending = mode == CorrectionMode::kOn ? kEndingDsc : kEndingMedia;
+  // Lines that stay as they are and already end in CR LF are passed on a run at a
+  // time: each piece takes all of them up to the line that changes, and that line's
+  // kept part.
+  std::size_t unchanged_from = 0;
+  std::string_view ending = mode == CorrectionMode::kOn ? kDscLineEnd : kMediaLineEnd;
   int section = -1;
   std::size_t position = 0;
   std::string_view line;
@@ -128,21 +156,34 @@ std::string RewriteSettings(std::string_view file, CorrectionMode mode) {
       const int header = MatchSectionHeader(line);
       if (header >= 0) section = header;
     }
-    bool rewritten = false;
+    unsigned char entry = 0;
     if (section >= 0 && !line.empty() && IsDigit(line[0])) {
       const int item = ReadItemNumber(line);
-      const unsigned char entry = item >= 0 ? table.entry[section][item] : 0;
-      if (entry != 0) {
-        if (mode == CorrectionMode::kFactory) ending = entry == 1 ? kEndingMedia : kEndingDsc;
-        output.append(line.substr(0, line.find(',')));
-        output.append(ending);
-        rewritten = true;
-      }
+      if (item >= 0) entry = table.entry[section][item];
     }
-    if (!rewritten) output.append(line);
-    output.append(kLineEnd);
+    const auto line_start = static_cast<std::size_t>(line.data() - content.data());
+    if (entry == 0 && position - line_start == line.size() + kLineEnd.size()) continue;
+
+    std::size_t kept = line.size();
+    if (entry != 0) {
+      kept = std::min(line.find(','), line.size());
+      if (mode == CorrectionMode::kFactory) ending = entry == 1 ? kMediaLineEnd : kDscLineEnd;
+    }
+    output.Add(content.substr(unchanged_from, line_start + kept - unchanged_from));
+    output.Add(entry != 0 ? ending : kLineEnd);
+    unchanged_from = position;
   }
-  return output;
+  output.Add(content.substr(unchanged_from));
+  return output.Finish();
+}
+
+std::string RewriteSettings(std::string_view file, CorrectionMode mode) {
+  std::string whole;
+  RewriteSettings(file, mode, [&whole](std::string_view part) {
+    whole.append(part);
+    return true;
+  });
+  return whole;
 }
 
 }  // namespace vindo

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,8 +43,18 @@ std::string_view TextModeContent(std::string_view file);
 // Returns false at the end of the content.
 bool ReadSettingsLine(std::string_view content, std::size_t* position, std::string_view* line);
 
-// The whole rewritten file for the given mode (not kNone): every line of the text-mode
-// content, item endings replaced as the mode says, each line ended by CR LF.
+// Takes the rewritten file a part at a time, in order; false stops the rewrite.
+using PartSink = std::function<bool(std::string_view part)>;
+
+// Rewrites the file for the given mode (not kNone): every line of the text-mode
+// content, item endings replaced as the mode says, each line ended by CR LF. The
+// result goes to |sink| in parts of up to kRewritePartSize bytes (a longer run of
+// unchanged text may come in one part), so that it never needs a copy of the whole
+// file. False when the sink refused a part.
+constexpr std::size_t kRewritePartSize = 64 * 1024;
+bool RewriteSettings(std::string_view file, CorrectionMode mode, const PartSink& sink);
+
+// The same, as one string.
 std::string RewriteSettings(std::string_view file, CorrectionMode mode);
 
 }  // namespace vindo

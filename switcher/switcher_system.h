@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vindo {
 
@@ -29,7 +30,7 @@ enum class FileStatus {
   kOk,
   kMissing,  // the file or its directory does not exist
   kExists,   // an exclusive create or a no-replace move met an existing file
-  kBusy,     // another process holds the file without sharing: worth a retry
+  kBusy,     // another process holds the file: worth a retry
   kDenied,   // read-only, a directory, no permission
   kFailed,   // anything else (a full disk, an I/O error, ...)
 };
@@ -45,18 +46,31 @@ class SwitcherSystem {
   // Reads the whole file in byte mode.
   virtual FileStatus ReadWholeFile(const std::string& path, std::string* contents) = 0;
 
+  // The paths of the entries in the folder that holds |path| (the working directory
+  // for a bare name), each formed like |path|; empty when the folder can't be read.
+  virtual std::vector<std::string> FilesBeside(const std::string& path) = 0;
+
   // Creates a file that must not exist yet, for writing in byte mode.
   virtual FileStatus CreateNewFile(const std::string& path, FileHandle* handle) = 0;
+  // Opens an existing file for writing over it from its start, in byte mode, sharing
+  // reading and writing with other programs; kBusy when one holds it without sharing
+  // writing.
+  virtual FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) = 0;
   // True only when every byte was written.
   virtual bool WriteFile(FileHandle handle, const char* data, std::size_t size) = 0;
+  // Cuts the file off after the last byte written.
+  virtual bool EndFileHere(FileHandle handle) = 0;
   virtual bool SetFileTimes(FileHandle handle, const FileTimes& times) = 0;
   // Flushes the file's data to the disk.
   virtual bool FlushFile(FileHandle handle) = 0;
   virtual bool CloseFile(FileHandle handle) = 0;
-  // Moves |from| over |to| in one step; a read-only |to| is refused with kDenied.
+  // Moves |from| over |to| in one step; a read-only |to| is refused with kDenied, a
+  // |to| that another program holds open with kBusy.
   virtual FileStatus MoveOverExisting(const std::string& from, const std::string& to) = 0;
   // Moves |from| to |to| in one step, only if nothing exists at |to| (else kExists).
   virtual FileStatus MoveToNewName(const std::string& from, const std::string& to) = 0;
+  // On Windows, fails for a file that another program holds open without sharing
+  // its deletion.
   virtual bool RemoveFile(const std::string& path) = 0;
   virtual void Sleep(int milliseconds) = 0;
 
@@ -71,8 +85,11 @@ class RealSwitcherSystem : public SwitcherSystem {
   PathKind Probe(const std::string& path) override;
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
+  std::vector<std::string> FilesBeside(const std::string& path) override;
   FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
+  FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) override;
   bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
+  bool EndFileHere(FileHandle handle) override;
   bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
   bool FlushFile(FileHandle handle) override;
   bool CloseFile(FileHandle handle) override;

@@ -1,5 +1,7 @@
 #include "vindo_run.h"
 
+#include <new>
+
 #include "settings_rewrite.h"
 
 namespace vindo {
@@ -23,6 +25,32 @@ int Fail(SwitcherSystem& system, const char* message) {
   return 1;
 }
 
+// Runs one step of the run. Memory that runs out within it (a very large settings
+// file) fails the step as any other failure of it would, with nothing left behind.
+template <typename Step>
+bool Succeeds(Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Writes the rewritten settings file and, as the rewrite goes, the new backup beside
+// it, so that the file is in memory only once. Puts the settings file in place and
+// leaves the backup to be put in place after it; |backup_whole| tells whether all of
+// it was written.
+bool WriteSwitched(std::string_view original, CorrectionMode mode, const FileTimes& times,
+                   SafeWrite& settings_file, SafeWrite& backup_file, bool* backup_whole) {
+  if (settings_file.Begin() != FileStatus::kOk) return false;
+  *backup_whole = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
+  const bool rewritten = RewriteSettings(original, mode, [&](std::string_view part) {
+    *backup_whole = *backup_whole && backup_file.Write(part);
+    return settings_file.Write(part);
+  });
+  return rewritten && settings_file.Finish(times, WriteTarget::kReplace) == FileStatus::kOk;
+}
+
 }  // namespace
 
 int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
@@ -32,32 +60,43 @@ int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
   // The times are taken before anything reads the file, so that reading it can't
   // move its access time.
   FileTimes settings_times;
-  if (!SafeguardSettings(system, paths, &settings_times)) return Fail(system, kSafeguardFailed);
+  std::string original;
+  if (!Succeeds([&] { return SafeguardSettings(system, paths, &settings_times, &original); })) {
+    return Fail(system, kSafeguardFailed);
+  }
 
   if (mode == CorrectionMode::kNone) return Fail(system, kUsage);
 
-  std::string original;
-  if (ReadFileRetrying(system, paths.settings, &original) != FileStatus::kOk) {
+  // Read again, into the room that the safeguard's copy already takes.
+  if (!Succeeds(
+          [&] { return ReadFileRetrying(system, paths.settings, &original) == FileStatus::kOk; })) {
     return Fail(system, kCannotOpen);
   }
-  std::string rewritten = RewriteSettings(original, mode);
-  original = std::string();  // keep at most two copies of the file in memory
 
   // The settings file is replaced in one step: on failure it is still the old one.
-  if (WriteFileSafely(system, paths.settings, rewritten, nullptr, settings_times,
-                      WriteTarget::kReplace) != FileStatus::kOk) {
+  SafeWrite settings_file(system, paths.settings);
+  SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
+  bool backup_whole = false;
+  if (!Succeeds([&] {
+        return WriteSwitched(original, mode, settings_times, settings_file, backup_file,
+                             &backup_whole);
+      })) {
     return Fail(system, kCannotWrite);
   }
 
-  if (system.Probe(paths.settings) != PathKind::kFile) {
+  if (!Succeeds([&] { return system.Probe(paths.settings) == PathKind::kFile; })) {
     FileTimes restored_times;
-    RestoreSettings(system, paths, &restored_times);
+    std::string restored;
+    Succeeds([&] { return RestoreSettings(system, paths, &restored_times, &restored); });
     return Fail(system, kCannotKeep);
   }
 
   // The switch has happened; a backup that could not follow it still holds the
   // previous settings whole, but the operator must hear about it.
-  if (!BackupContent(system, paths, rewritten, settings_times)) {
+  if (!Succeeds([&] {
+        return backup_whole &&
+               backup_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
+      })) {
     return Fail(system, kSafeguardFailed);
   }
   return 0;

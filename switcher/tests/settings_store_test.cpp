@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -34,6 +36,7 @@ class SettingsStoreTest : public ::testing::Test {
   SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
   TestSwitcherSystem system;
   FileTimes times;
+  std::string content;
 
   void ExpectTimes(const std::string& path, const TestTimes& expected) {
     const TestTimes actual = testing::GetTimes(path);
@@ -59,7 +62,7 @@ TEST_F(SettingsStoreTest, FileExistsForFilesAndDirectoriesOnly) {
 TEST_F(SettingsStoreTest, BackupRotatesEveryByteAndCarriesTheTimes) {
   WriteBytes(paths.settings, std::string("\0\xd8\xd9", 3));
   testing::SetTimes(paths.settings, kOldTimes);
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   // Times first: reading a file moves its access time.
   ExpectTimes(paths.backup, kOldTimes);
   EXPECT_EQ(ReadBytes(paths.backup), "\x27\xff\x01");
@@ -68,7 +71,7 @@ TEST_F(SettingsStoreTest, BackupRotatesEveryByteAndCarriesTheTimes) {
 
 TEST_F(SettingsStoreTest, BackupOfAnEmptyFileIsEmpty) {
   WriteBytes(paths.settings, "");
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   ASSERT_TRUE(Exists(paths.backup));
   EXPECT_EQ(ReadBytes(paths.backup), "");
 }
@@ -76,9 +79,9 @@ TEST_F(SettingsStoreTest, BackupOfAnEmptyFileIsEmpty) {
 TEST_F(SettingsStoreTest, BackupAndRestoreGiveBackEveryByteAndTheTimes) {
   WriteBytes(paths.settings, AllBytesBut255());
   testing::SetTimes(paths.settings, kOldTimes);
-  ASSERT_TRUE(BackupSettings(system, paths, &times));
+  ASSERT_TRUE(BackupSettings(system, paths, &times, &content));
   ASSERT_TRUE(testing::RemoveForTest(paths.settings));
-  ASSERT_TRUE(RestoreSettings(system, paths, &times));
+  ASSERT_TRUE(RestoreSettings(system, paths, &times, &content));
   ExpectTimes(paths.settings, kOldTimes);
   EXPECT_EQ(ReadBytes(paths.settings), AllBytesBut255());
 }
@@ -86,7 +89,7 @@ TEST_F(SettingsStoreTest, BackupAndRestoreGiveBackEveryByteAndTheTimes) {
 TEST_F(SettingsStoreTest, RestoreDecodesAsStoredAndTakesTheBackupsTimes) {
   WriteBytes(paths.backup, std::string("\0\x27\xff\x01", 4));
   testing::SetTimes(paths.backup, kBackupTimes);
-  ASSERT_TRUE(RestoreSettings(system, paths, &times));
+  ASSERT_TRUE(RestoreSettings(system, paths, &times, &content));
   ExpectTimes(paths.settings, kBackupTimes);
   EXPECT_EQ(ReadBytes(paths.settings), std::string("\xd8\0\xd8\xd9", 4));
 }
@@ -98,7 +101,7 @@ TEST_F(SettingsStoreTest, ByteTwoFiftyFiveIsRefusedAndNothingChanges) {
       3);
   WriteBytes(paths.settings, settings);
   WriteBytes(paths.backup, Encode("older settings"));
-  EXPECT_FALSE(BackupSettings(system, paths, &times));
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), settings);
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "older settings");
   EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
@@ -106,16 +109,16 @@ TEST_F(SettingsStoreTest, ByteTwoFiftyFiveIsRefusedAndNothingChanges) {
 
 TEST_F(SettingsStoreTest, SafeguardBacksUpAnExistingFileAndRestoresAMissingOne) {
   WriteBytes(paths.settings, "[DPOF]\r\n");
-  ASSERT_TRUE(SafeguardSettings(system, paths, &times));
+  ASSERT_TRUE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "[DPOF]\r\n");
 
   ASSERT_TRUE(testing::RemoveForTest(paths.settings));
-  ASSERT_TRUE(SafeguardSettings(system, paths, &times));
+  ASSERT_TRUE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "[DPOF]\r\n");
 }
 
 TEST_F(SettingsStoreTest, SafeguardFailsWithoutSettingsAndBackup) {
-  EXPECT_FALSE(SafeguardSettings(system, paths, &times));
+  EXPECT_FALSE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_TRUE(dir.Entries().empty());
   EXPECT_TRUE(working_dir.Entries().empty());
 }
@@ -123,7 +126,7 @@ TEST_F(SettingsStoreTest, SafeguardFailsWithoutSettingsAndBackup) {
 TEST_F(SettingsStoreTest, SafeguardFailsOnADirectoryWhereTheFileShouldBe) {
   testing::MakeDirectory(paths.settings);
   WriteBytes(paths.backup, Encode("kept"));
-  EXPECT_FALSE(SafeguardSettings(system, paths, &times));
+  EXPECT_FALSE(SafeguardSettings(system, paths, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "kept");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
@@ -131,14 +134,14 @@ TEST_F(SettingsStoreTest, SafeguardFailsOnADirectoryWhereTheFileShouldBe) {
 TEST_F(SettingsStoreTest, RestoreFailsWhenTheSettingsDirectoryIsMissing) {
   const SwitcherPaths missing{dir.File("fein/servicetype.ini"), paths.backup};
   WriteBytes(paths.backup, Encode("kept"));
-  EXPECT_FALSE(SafeguardSettings(system, missing, &times));
+  EXPECT_FALSE(SafeguardSettings(system, missing, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "kept");
   EXPECT_TRUE(dir.Entries().empty());
 }
 
 TEST_F(SettingsStoreTest, RestoreFailsOnAnUnreadableBackup) {
   testing::MakeDirectory(paths.backup);
-  EXPECT_FALSE(RestoreSettings(system, paths, &times));
+  EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_TRUE(dir.Entries().empty());
 }
 
@@ -148,7 +151,7 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
   system.after_operation = [&](int) {
     if (system.last_operation == "FlushFile ") WriteBytes(paths.settings, "reappeared");
   };
-  EXPECT_FALSE(RestoreSettings(system, paths, &times));
+  EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "reappeared");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
@@ -156,24 +159,55 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
 TEST_F(SettingsStoreTest, BusyFileIsRetriedBrieflyThenGivenUp) {
   WriteBytes(paths.settings, "x");
   system.busy_reads[paths.settings] = kBusyAttempts - 1;
-  EXPECT_TRUE(BackupSettings(system, paths, &times));
+  EXPECT_TRUE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
 
   system.sleeps.clear();
   system.busy_reads[paths.settings] = kBusyAttempts;
-  EXPECT_FALSE(BackupSettings(system, paths, &times));
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(system.sleeps.size(), static_cast<std::size_t>(kBusyAttempts - 1));
 }
 
-TEST_F(SettingsStoreTest, SafeWriteSkipsStaleTemporaryFilesAndLeavesThemAlone) {
+TEST_F(SettingsStoreTest, SafeWriteRemovesStaleTemporaryFilesAndNeverRunsOutOfNames) {
   WriteBytes(paths.settings, "old");
-  WriteBytes(paths.settings + ".0.tmp", "stale");
+  for (int n = 0; n < 150; ++n) WriteBytes(paths.settings + "." + std::to_string(n) + ".tmp", "");
+  // Another run's temporary file, still open: it can't be removed, its name is skipped.
+  system.held[paths.settings + ".7.tmp"] = TestSwitcherSystem::Sharing::kNothing;
+  const std::vector<std::string> others = {"other.ini.0.tmp", "servicetype.ini.1.tmp.bak",
+                                           "servicetype.ini.tmp", "servicetype.ini.x1.tmp"};
+  for (const std::string& name : others) WriteBytes(dir.File(name), "kept");
+
   EXPECT_EQ(
       WriteFileSafely(system, paths.settings, "new", nullptr, FileTimes(), WriteTarget::kReplace),
       FileStatus::kOk);
   EXPECT_EQ(ReadBytes(paths.settings), "new");
-  EXPECT_EQ(ReadBytes(paths.settings + ".0.tmp"), "stale");
-  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"servicetype.ini", "servicetype.ini.0.tmp"}));
+  std::vector<std::string> expected = others;
+  expected.insert(expected.end(), {"servicetype.ini", "servicetype.ini.7.tmp"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Entries(), expected);
+}
+
+TEST_F(SettingsStoreTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) {
+  WriteBytes(paths.backup, "");
+  testing::SetTimes(paths.backup, kBackupTimes);
+  ASSERT_TRUE(system.CaptureFileTimes(paths.backup, &times));
+  WriteBytes(paths.settings, "the old, longer content");
+  testing::SetTimes(paths.settings, kOldTimes);
+
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReading;
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+            FileStatus::kBusy);
+  EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
+  ExpectTimes(paths.settings, kOldTimes);
+  EXPECT_EQ(ReadBytes(paths.settings), "the old, longer content");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+            FileStatus::kOk);
+  ExpectTimes(paths.settings, kBackupTimes);
+  EXPECT_EQ(ReadBytes(paths.settings), "new");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
 
 TEST_F(SettingsStoreTest, SafeWriteRefusesAReadOnlyTargetAndLeavesNoTrace) {
@@ -194,7 +228,7 @@ TEST_F(SettingsStoreTest, SafeWriteKeepsTheOldFileWhenAnyWriteFails) {
     WriteBytes(paths.settings, "old");
     TestSwitcherSystem faulty;
     faulty.fail_write = failing;
-    const FileStatus status = WriteFileSafely(faulty, paths.settings, big, &BackupEncoding(),
+    const FileStatus status = WriteFileSafely(faulty, paths.settings, big, EncodeBackupBytes,
                                               FileTimes(), WriteTarget::kReplace);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
     if (faulty.writes < failing) {

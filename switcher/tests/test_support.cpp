@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
 
 #include "backup_codec.h"
@@ -80,16 +81,17 @@ bool RemoveForTest(const std::string& path) { return fs::remove(path); }
 
 void MakeDirectory(const std::string& path) { ASSERT_TRUE(fs::create_directories(path)) << path; }
 
-namespace {
-std::string Map(const std::string& text, const ByteMap& map) {
-  std::string result = text;
-  for (char& c : result) c = static_cast<char>(map.to[static_cast<unsigned char>(c)]);
-  return result;
+std::string Encode(const std::string& plain) {
+  std::string stored(plain.size(), '\0');
+  EncodeBackupBytes(plain.data(), plain.size(), stored.data());
+  return stored;
 }
-}  // namespace
 
-std::string Encode(const std::string& plain) { return Map(plain, BackupEncoding()); }
-std::string Decode(const std::string& stored) { return Map(stored, BackupDecoding()); }
+std::string Decode(const std::string& stored) {
+  std::string plain(stored.size(), '\0');
+  DecodeBackupBytes(stored.data(), stored.size(), plain.data());
+  return plain;
+}
 
 #ifdef _WIN32
 namespace {
@@ -164,6 +166,17 @@ bool TestSwitcherSystem::WriteFails() {
   return fail_write != 0 && (writes == fail_write || (fail_later_writes && writes > fail_write));
 }
 
+bool TestSwitcherSystem::IsHeld(const std::string& path, Sharing at_most) const {
+  const auto holder = held.find(path);
+  return holder != held.end() && holder->second <= at_most;
+}
+
+void TestSwitcherSystem::Start() {
+  if (++allocating_operations != out_of_memory_at) return;
+  out_of_memory_at = 0;
+  throw std::bad_alloc();
+}
+
 void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
   ++operations;
   last_operation = std::string(operation) + " " + path;
@@ -171,50 +184,85 @@ void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
 }
 
 PathKind TestSwitcherSystem::Probe(const std::string& path) {
+  Start();
   const PathKind kind = real_.Probe(path);
   Done("Probe", path);
   return kind;
 }
 
 bool TestSwitcherSystem::CaptureFileTimes(const std::string& path, FileTimes* times) {
+  Start();
   const bool captured = real_.CaptureFileTimes(path, times);
+  if (captured) captured_times.push_back(*times);
   Done("CaptureFileTimes", path);
   return captured;
 }
 
 FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::string* contents) {
+  Start();
   FileStatus status = FileStatus::kBusy;
   auto busy = busy_reads.find(path);
   if (++reads == fail_read) {
     status = FileStatus::kDenied;
   } else if (busy != busy_reads.end() && busy->second > 0) {
     --busy->second;
-  } else {
+  } else if (!IsHeld(path, Sharing::kNothing)) {
     status = real_.ReadWholeFile(path, contents);
   }
   Done("ReadWholeFile", path);
   return status;
 }
 
+std::vector<std::string> TestSwitcherSystem::FilesBeside(const std::string& path) {
+  Start();
+  std::vector<std::string> files = real_.FilesBeside(path);
+  Done("FilesBeside", path);
+  return files;
+}
+
 FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
+  Start();
   const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.CreateNewFile(path, handle);
   Done("CreateNewFile", path);
   return status;
 }
 
+FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+  Start();
+  FileStatus status = FileStatus::kFailed;
+  if (IsHeld(path, Sharing::kReading)) {
+    status = FileStatus::kBusy;
+  } else if (!WriteFails()) {
+    status = real_.OpenToOverwrite(path, handle);
+  }
+  Done("OpenToOverwrite", path);
+  return status;
+}
+
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
+  Start();
   const bool written = !WriteFails() && real_.WriteFile(handle, data, size);
   Done("WriteFile", "");
   return written;
 }
 
+bool TestSwitcherSystem::EndFileHere(FileHandle handle) {
+  Start();
+  const bool ended = !WriteFails() && real_.EndFileHere(handle);
+  Done("EndFileHere", "");
+  return ended;
+}
+
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
+  Start();
+  set_times.push_back(times);
   const bool set = real_.SetFileTimes(handle, times);
   Done("SetFileTimes", "");
   return set;
 }
 
 bool TestSwitcherSystem::FlushFile(FileHandle handle) {
+  Start();
   const bool flushed = !WriteFails() && real_.FlushFile(handle);
   Done("FlushFile", "");
   return flushed;
@@ -227,19 +275,26 @@ bool TestSwitcherSystem::CloseFile(FileHandle handle) {
 }
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
-  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveOverExisting(from, to);
+  Start();
+  FileStatus status = FileStatus::kFailed;
+  if (IsHeld(to, Sharing::kReadingAndWriting)) {
+    status = FileStatus::kBusy;
+  } else if (!WriteFails()) {
+    status = real_.MoveOverExisting(from, to);
+  }
   Done("MoveOverExisting", to);
   return status;
 }
 
 FileStatus TestSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {
+  Start();
   const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveToNewName(from, to);
   Done("MoveToNewName", to);
   return status;
 }
 
 bool TestSwitcherSystem::RemoveFile(const std::string& path) {
-  const bool removed = real_.RemoveFile(path);
+  const bool removed = !IsHeld(path, Sharing::kReadingAndWriting) && real_.RemoveFile(path);
   Done("RemoveFile", path);
   return removed;
 }

@@ -65,10 +65,10 @@ class TestSwitcherSystem : public SwitcherSystem {
   std::string Printed() const;
   std::vector<int> sleeps;
 
-  // Write operations are CreateNewFile, WriteFile, FlushFile, MoveOverExisting and
-  // MoveToNewName. When fail_write is set, that write fails (numbered from 1), and
-  // so does every later one when fail_later_writes is set. Removing a file and
-  // closing a handle always work, as they do on a full disk.
+  // Write operations are CreateNewFile, OpenToOverwrite, WriteFile, EndFileHere,
+  // FlushFile, MoveOverExisting and MoveToNewName. When fail_write is set, that write
+  // fails (numbered from 1), and so does every later one when fail_later_writes is
+  // set. Removing a file and closing a handle always work, as they do on a full disk.
   int fail_write = 0;
   bool fail_later_writes = false;
   int writes = 0;
@@ -79,6 +79,12 @@ class TestSwitcherSystem : public SwitcherSystem {
   int operations = 0;
   std::string last_operation;
 
+  // The out_of_memory_at-th file operation (from 1; closing and removing files do not
+  // count) throws std::bad_alloc instead of happening, as one whose memory ran out;
+  // out_of_memory_at is then cleared.
+  int out_of_memory_at = 0;
+  int allocating_operations = 0;
+
   // The fail_read-th ReadWholeFile (numbered from 1) reports kDenied.
   int fail_read = 0;
   int reads = 0;
@@ -86,11 +92,25 @@ class TestSwitcherSystem : public SwitcherSystem {
   // Reads of these paths report kBusy this many more times.
   std::map<std::string, int> busy_reads;
 
+  // Files that another program holds open, as Windows treats them: they can't be
+  // moved over or removed, and can be read or written over only as far as the
+  // holder shares that.
+  enum class Sharing { kNothing, kReading, kReadingAndWriting };
+  std::map<std::string, Sharing> held;
+
+  // The times of every CaptureFileTimes that found them, and the times given to
+  // every SetFileTimes, in call order.
+  std::vector<FileTimes> captured_times;
+  std::vector<FileTimes> set_times;
+
   PathKind Probe(const std::string& path) override;
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
+  std::vector<std::string> FilesBeside(const std::string& path) override;
   FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
+  FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) override;
   bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
+  bool EndFileHere(FileHandle handle) override;
   bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
   bool FlushFile(FileHandle handle) override;
   bool CloseFile(FileHandle handle) override;
@@ -104,6 +124,8 @@ class TestSwitcherSystem : public SwitcherSystem {
 
  private:
   bool WriteFails();
+  bool IsHeld(const std::string& path, Sharing at_most) const;
+  void Start();
   void Done(const char* operation, const std::string& path);
   RealSwitcherSystem real_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,20 @@ TEST_F(VindoRunTest, EachModeRewritesSilentlyAndRefreshesTheBackup) {
     SCOPED_TRACE(argument);
     WriteBytes(paths.settings, kOld);
     testing::SetTimes(paths.settings, kOldTimes);
-    system.console.clear();
+    system = TestSwitcherSystem();
     EXPECT_EQ(Run({argument}), 0);
     EXPECT_TRUE(system.console.empty());
+    // The backup, the settings file and the refreshed backup all get the times the
+    // settings file had at the start, its creation time too.
+    ASSERT_FALSE(system.captured_times.empty());
+    const FileTimes& original = system.captured_times.front();
+    EXPECT_EQ(system.set_times.size(), 3u);
+    for (const FileTimes& given : system.set_times) {
+      EXPECT_TRUE(given.valid);
+      EXPECT_EQ(given.creation, original.creation);
+      EXPECT_EQ(given.last_access, original.last_access);
+      EXPECT_EQ(given.last_write, original.last_write);
+    }
     // Times first: reading a file moves its access time.
     const TestTimes times = testing::GetTimes(paths.settings);
     EXPECT_EQ(times.access, kOldTimes.access);
@@ -230,6 +242,42 @@ TEST(VindoFaultTest, OneFailingWriteLosesNothing) { CheckEveryWriteFailure(false
 
 TEST(VindoFaultTest, FullDiskLosesNothing) { CheckEveryWriteFailure(true); }
 
+// Memory that runs out at any file operation of the run (as it may with a very large
+// settings file) is reported like the failure of the step it interrupted: the files
+// stay whole, the backup keeps the old settings, and nothing is left behind.
+TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
+  std::set<std::string> messages;
+  for (int failing = 1;; ++failing) {
+    SCOPED_TRACE(::testing::Message() << "out of memory at operation " << failing);
+    TempDir dir;
+    TempDir working_dir;
+    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+    WriteBytes(paths.settings, kOld);
+    WriteBytes(paths.backup, Encode(kOld));
+
+    TestSwitcherSystem short_of_memory;
+    short_of_memory.out_of_memory_at = failing;
+    const int exit_code = RunVindo({"/0"}, short_of_memory, paths);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    if (short_of_memory.out_of_memory_at != 0) {  // the run ended before that operation
+      EXPECT_EQ(exit_code, 0);
+      break;
+    }
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+    EXPECT_EQ(exit_code, 1);
+    ASSERT_EQ(short_of_memory.console.size(), 3u);
+    const std::string& message = short_of_memory.console[1];
+    messages.insert(message);
+    // Only checking and backing up the new file come after the switch.
+    if (message != kSafeguardFailed && message != kCannotKeep) {
+      EXPECT_EQ(ReadBytes(paths.settings), kOld);
+    }
+  }
+  EXPECT_EQ(messages,
+            (std::set<std::string>{kSafeguardFailed, kCannotOpen, kCannotWrite, kCannotKeep}));
+}
+
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
 // turn, with the settings file present or only in the backup: the files are whole,
 // and the next run succeeds.
@@ -252,10 +300,13 @@ void CheckHardStops(bool settings_present) {
       EXPECT_TRUE(settings == kOld || settings == kOff);
     }
 
+    // The next run also removes whatever temporary file the stop left behind.
     TestSwitcherSystem next;
     EXPECT_EQ(RunVindo({"/0"}, next, paths), 0);
     EXPECT_EQ(ReadBytes(paths.settings), kOff);
     EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
     if (exit_code == 0) {  // the run finished before the stop
       EXPECT_GT(stop_after, 20) << "the run should take many steps";
       break;

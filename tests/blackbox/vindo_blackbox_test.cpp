@@ -561,24 +561,6 @@ TEST_F(VindoExe, AByteTheBackupCantHoldIsRefusedAndNothingChanges) {
   ExpectOnly(kJustSettings, kJustBackup);
 }
 
-TEST_F(VindoExe, ASettingsFileHeldByAnotherProgramIsReportedAndKept) {
-  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
-  Put(settings, kSample, kOldTimes);
-  Put(backup, Encode(kSampleOn), kOtherOldTimes);
-
-  // holdfile.exe holds the file open without sharing until its input ends.
-  HelperProcess holder;
-  ASSERT_TRUE(
-      holder.Start({Env("HOLDFILE_EXE"), kSettingsWindowsPath}, Logs() / "holdfile.err", "held"));
-  const Outcome run = Vindo({"/0"});
-  EXPECT_EQ(holder.Stop(), 0);
-
-  ExpectEnded(run, 1, kSafeguardFailed);
-  ExpectUnchanged(settings, kSample, kOldTimes);
-  ExpectFile(backup, Encode(kSampleOn), kOtherOldTimes);
-  ExpectOnly(kJustSettings, kJustBackup);
-}
-
 TEST_F(VindoExe, ADirectoryWhereTheSettingsFileShouldBeIsReported) {
   fs::create_directory(settings);
   Put(backup, Encode(kSample), kOldTimes);
@@ -599,6 +581,85 @@ TEST_F(VindoExe, AMissingSettingsFolderIsReportedAndNotMade) {
   EXPECT_EQ(Entries(fein.parent_path()), kNothing);
   ExpectUnchanged(backup, Encode(kSample), kOldTimes);
   EXPECT_EQ(Entries(work), kJustBackup);
+}
+
+// ---------------------------------------------------------------------------------
+// Files that another program holds open
+
+// The settings file or the backup, held by holdfile.exe with the given sharing. A
+// file held can't be replaced in one step; after about a second of retries it is
+// written in place if the holder shares writing, else the run fails with the file
+// unchanged.
+TEST_F(VindoExe, AHeldFileIsWrittenInPlaceWhenTheHolderSharesWritingElseKept) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  const std::string held_backup = WindowsPath(backup);
+  struct Case {
+    const char* held;
+    const char* sharing;
+    int exit_code;
+    const char* output;
+    bool switched;
+    bool backed_up;  // the backup holds the settings file as it was at the start
+  };
+  const Case cases[] = {
+      {kSettingsWindowsPath, "none", 1, kSafeguardFailed, false, false},
+      {kSettingsWindowsPath, "read", 1, kCannotWrite, false, true},
+      {kSettingsWindowsPath, "read-write", 0, "", true, true},
+      {held_backup.c_str(), "read", 1, kSafeguardFailed, false, false},
+      {held_backup.c_str(), "read-write", 0, "", true, true},
+  };
+  for (const Case& held : cases) {
+    SCOPED_TRACE(::testing::Message() << held.held << " held, sharing " << held.sharing);
+    Put(settings, kSample, kOldTimes);
+    Put(backup, Encode(kSampleOn), kOtherOldTimes);
+
+    HelperProcess holder;
+    ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), held.held, held.sharing},
+                             Logs() / "holdfile.err", "held"));
+    const Outcome run = Vindo({"/0"});
+    EXPECT_EQ(holder.Stop(), 0);
+
+    ExpectEnded(run, held.exit_code, held.output);
+    if (held.switched) {
+      ExpectFile(settings, kSampleOff, kOldTimes);
+      ExpectFile(backup, Encode(kSampleOff), kOldTimes);
+    } else {
+      ExpectUnchanged(settings, kSample, kOldTimes);
+      ExpectFile(backup, Encode(held.backed_up ? kSample : kSampleOn),
+                 held.backed_up ? kOldTimes : kOtherOldTimes);
+    }
+    ExpectOnly(kJustSettings, kJustBackup);
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Temporary files that runs stopped dead left behind
+
+TEST_F(VindoExe, StaleTemporaryFilesAreRemovedButNotOneThatIsStillOpen) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  Put(settings, kSample, kOldTimes);
+  for (int n = 0; n < 150; ++n) {
+    WriteBytes(fein / ("servicetype.ini." + std::to_string(n) + ".tmp"), "stale");
+    WriteBytes(work / ("res_ini.sav." + std::to_string(n) + ".tmp"), "stale");
+  }
+  // The temporary file of another run that is still writing it: Windows lets nobody
+  // delete a file held open without sharing its deletion, so it is safe.
+  HelperProcess holder;
+  ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), "c:\\fe\\fein\\servicetype.ini.5.tmp"},
+                           Logs() / "holdfile.err", "held"));
+  Outcome run = Vindo({"/0"});
+  EXPECT_EQ(holder.Stop(), 0);
+
+  ExpectEnded(run, 0, "");
+  ExpectFile(settings, kSampleOff, kOldTimes);
+  ExpectFile(backup, Encode(kSampleOff), kOldTimes);
+  ExpectOnly({"servicetype.ini", "servicetype.ini.5.tmp"}, kJustBackup);
+  EXPECT_EQ(ReadBytes(fein / "servicetype.ini.5.tmp"), "stale");
+
+  // Let go of, it is stale too.
+  run = Vindo({"/1"});
+  ExpectEnded(run, 0, "");
+  ExpectOnly(kJustSettings, kJustBackup);
 }
 
 // ---------------------------------------------------------------------------------
