@@ -53,8 +53,10 @@ void CheckRoundTrip(const std::string& content) {
   FUZZ_CHECK(vindo::CanBackUpFaithfully(content) == faithful);
 
   vindo::FileTimes times;
-  const bool backedUp = vindo::BackupSettings(system, paths, &times);
+  std::string read;  // what each step read of the settings file, or restored to it
+  const bool backedUp = vindo::BackupSettings(system, paths, &times, &read);
   FUZZ_CHECK(backedUp == faithful);
+  FUZZ_CHECK(read == content);
   FUZZ_CHECK(system.AllClosed() && system.files.size() == 2);  // no temporary file left
   FUZZ_CHECK(system.files[paths.settings].content == content);
   const auto& backup = system.files[paths.backup];
@@ -67,11 +69,13 @@ void CheckRoundTrip(const std::string& content) {
   FUZZ_CHECK(SameTimes(backup.times, Times(200)));
 
   // A settings file that exists is never replaced by the restore.
-  FUZZ_CHECK(!vindo::RestoreSettings(system, paths, &times));
+  FUZZ_CHECK(!vindo::RestoreSettings(system, paths, &times, &read));
   FUZZ_CHECK(system.files[paths.settings].content == content);
 
   system.files.erase(paths.settings);
-  FUZZ_CHECK(vindo::RestoreSettings(system, paths, &times));
+  read.clear();
+  FUZZ_CHECK(vindo::RestoreSettings(system, paths, &times, &read));
+  FUZZ_CHECK(read == content);
   FUZZ_CHECK(system.AllClosed() && system.files.size() == 2);
   FUZZ_CHECK(system.files[paths.settings].content == content);
   FUZZ_CHECK(SameTimes(system.files[paths.settings].times, Times(200)));
@@ -83,7 +87,9 @@ void CheckRestoreOf(const std::string& stored) {
   fuzz::MemorySwitcherSystem system;
   system.files[paths.backup] = {stored, Times(300)};
   vindo::FileTimes times;
-  FUZZ_CHECK(vindo::SafeguardSettings(system, paths, &times));
+  std::string restored;
+  FUZZ_CHECK(vindo::SafeguardSettings(system, paths, &times, &restored));
+  FUZZ_CHECK(restored == Map(stored, Restored));
   FUZZ_CHECK(system.AllClosed() && system.files.size() == 2);
   FUZZ_CHECK(system.files[paths.settings].content == Map(stored, Restored));
   FUZZ_CHECK(system.files[paths.backup].content == stored);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "switcher_system.h"
 
@@ -32,19 +33,39 @@ class MemorySwitcherSystem final : public vindo::SwitcherSystem {
     *contents = file->second.content;
     return vindo::FileStatus::kOk;
   }
+  std::vector<std::string> FilesBeside(const std::string& path) override {
+    const std::size_t end = path.find_last_of("\\/") + 1;  // 0 for a bare name
+    std::vector<std::string> beside;
+    for (const auto& file : files) {
+      const std::string& name = file.first;
+      if (name.compare(0, end, path, 0, end) == 0 &&
+          name.find_first_of("\\/", end) == std::string::npos) {
+        beside.push_back(name);
+      }
+    }
+    return beside;
+  }
   vindo::FileStatus CreateNewFile(const std::string& path, vindo::FileHandle* handle) override {
     if (files.count(path)) return vindo::FileStatus::kExists;
     files[path] = File();
-    open_[++lastHandle_] = path;
-    *handle = lastHandle_;
-    return vindo::FileStatus::kOk;
+    return Open(path, handle);
+  }
+  vindo::FileStatus OpenToOverwrite(const std::string& path, vindo::FileHandle* handle) override {
+    return files.count(path) ? Open(path, handle) : vindo::FileStatus::kMissing;
   }
   bool WriteFile(vindo::FileHandle handle, const char* data, std::size_t size) override {
-    files.at(open_.at(handle)).content.append(data, size);
+    Handle& open = open_.at(handle);
+    files.at(open.path).content.replace(open.position, size, data, size);
+    open.position += size;
+    return true;
+  }
+  bool EndFileHere(vindo::FileHandle handle) override {
+    const Handle& open = open_.at(handle);
+    files.at(open.path).content.resize(open.position);
     return true;
   }
   bool SetFileTimes(vindo::FileHandle handle, const vindo::FileTimes& times) override {
-    files.at(open_.at(handle)).times = times;
+    files.at(open_.at(handle).path).times = times;
     return true;
   }
   bool FlushFile(vindo::FileHandle handle) override { return open_.count(handle) == 1; }
@@ -73,7 +94,17 @@ class MemorySwitcherSystem final : public vindo::SwitcherSystem {
     return vindo::FileStatus::kOk;
   }
 
-  std::map<vindo::FileHandle, std::string> open_;
+  struct Handle {
+    std::string path;
+    std::size_t position = 0;  // where the next write goes
+  };
+  vindo::FileStatus Open(const std::string& path, vindo::FileHandle* handle) {
+    open_[++lastHandle_] = Handle{path, 0};
+    *handle = lastHandle_;
+    return vindo::FileStatus::kOk;
+  }
+
+  std::map<vindo::FileHandle, Handle> open_;
   vindo::FileHandle lastHandle_ = 0;
 };
 
