@@ -1,0 +1,554 @@
+// Tapwise's whole run, from a command line of arbitrary words, against the recording
+// double of its seam with the processes, windows and faults that the input scripts.
+// What the run does follows from the command line and that script alone, and is
+// derived here from the documented behaviour: the report printed and the exit code
+// (0 or 1), the file opened or the window brought to the front, and the keyboard
+// events, each from a token of the script and in its order, after the start delay and
+// with the key delay before each. A script with a token that names no key sends
+// nothing, and neither does a run that prints a listing or the usage text; the
+// listings name each process or window once; the 1 ms timer period is begun and ended
+// in pairs, also when sending throws.
+//
+// Input:
+//   byte 0  the double's faults and state:
+//             bit 0     the "-run" file does not open
+//             bit 1     the running processes can't be enumerated
+//             bit 2     the 1 ms timer period is refused
+//             bit 3     the refused keyboard event throws instead, as a failing platform
+//             bits 4-5  how many foreground requests change nothing (0 to 3)
+//             bit 6     the last window is in front at the start (else none is)
+//   byte 1  the first keyboard event refused, counted from 0; 255 for none
+//   byte 2  in its low 4 bits, how many processes and windows follow; each is a kind
+//           byte, then its name or title up to a NUL (or the end of the input):
+//             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order):
+//               bit 1  it can't be opened to read its modules
+//               bit 2  its modules can't be read
+//               bit 3  its image path C:\Programs\<name> can be read
+//               (an empty name can't be read)
+//             kind bit 0 set, a top-level window, below those before it:
+//               bit 1  it has an owner (the window above it; the desktop for the first)
+//               bit 2  it is minimised
+//               bit 3  it is hidden
+//               bits 4-7  its process, an index among the processes; past them, a
+//                         process that is not running
+//   then the arguments after the program's path: each ends at a NUL, and the bytes
+//   after the last NUL, if any, are one more argument.
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fake_sender_system.h"
+#include "fuzz_check.h"
+#include "key_script.h"
+#include "tapwise.h"
+
+namespace {
+
+using tapwise::testing::FakeProcess;
+using tapwise::testing::FakeSenderSystem;
+using tapwise::testing::FakeWindow;
+
+// Names and titles come back cut to this many characters.
+constexpr std::size_t kNameLength = tapwise::kNameBufferSize - 1;
+
+// A top-level window; the double's record of its owner is set once the handles are
+// known.
+struct ScriptedWindow {
+  FakeWindow window;
+  bool owned;
+};
+
+struct Script {
+  bool fileOpens = true;
+  bool processesEnumerable = true;
+  bool periodGranted = true;
+  bool refusalThrows = false;
+  int foregroundRefusals = 0;
+  bool lastWindowInFront = false;
+  int refusedEvent = -1;
+  std::vector<FakeProcess> processes;
+  std::vector<ScriptedWindow> windows;  // topmost first
+  std::vector<std::string> arguments;
+};
+
+Script ReadScript(const std::uint8_t* data, std::size_t size) {
+  Script script;
+  script.fileOpens = (data[0] & 0x01) == 0;
+  script.processesEnumerable = (data[0] & 0x02) == 0;
+  script.periodGranted = (data[0] & 0x04) == 0;
+  script.refusalThrows = (data[0] & 0x08) != 0;
+  script.foregroundRefusals = (data[0] >> 4) & 0x03;
+  script.lastWindowInFront = (data[0] & 0x40) != 0;
+  script.refusedEvent = data[1] == 255 ? -1 : data[1];
+
+  std::size_t at = 3;
+  auto text = [&] {
+    std::string read;
+    while (at < size && data[at] != 0) read += static_cast<char>(data[at++]);
+    if (at < size) ++at;  // the NUL
+    return read;
+  };
+  for (int entry = data[2] & 0x0F; entry > 0 && at < size; --entry) {
+    const std::uint8_t kind = data[at++];
+    const std::string name = text();
+    if ((kind & 0x01) == 0) {
+      const auto id = static_cast<tapwise::ProcessId>(4 * (script.processes.size() + 1));
+      script.processes.emplace_back(id, name, (kind & 0x02) == 0, (kind & 0x04) == 0,
+                                    (kind & 0x08) != 0 ? "C:\\Programs\\" + name : "");
+    } else {
+      // Process ids go on past the processes for those that are not running.
+      const auto process = static_cast<tapwise::ProcessId>(4 * ((kind >> 4) + 1));
+      const auto thread = static_cast<tapwise::ThreadId>(100 + script.windows.size());
+      script.windows.push_back(
+          {FakeWindow(process, thread, name, nullptr, (kind & 0x04) != 0, (kind & 0x08) == 0),
+           (kind & 0x02) != 0});
+    }
+  }
+
+  if (at < size) {
+    std::size_t start = at;
+    for (; at < size; ++at) {
+      if (data[at] != 0) continue;
+      script.arguments.emplace_back(reinterpret_cast<const char*>(data + start), at - start);
+      start = at + 1;
+    }
+    if (start < size) {
+      script.arguments.emplace_back(reinterpret_cast<const char*>(data + start), size - start);
+    }
+  }
+  return script;
+}
+
+// The double, set up as scripted.
+void Stage(const Script& script, FakeSenderSystem& system) {
+  system.processes = script.processes;
+  system.processesEnumerable = script.processesEnumerable;
+  system.fileOpens = script.fileOpens;
+  system.timerPeriodGranted = script.periodGranted;
+  system.foregroundRefusals = script.foregroundRefusals;
+  (script.refusalThrows ? system.sendsBeforeException : system.sendsBeforeFailure) =
+      script.refusedEvent;
+  tapwise::WindowHandle above = system.DesktopWindow();
+  tapwise::WindowHandle last = nullptr;
+  for (const ScriptedWindow& scripted : script.windows) {
+    FakeWindow window = scripted.window;
+    if (scripted.owned) window.parent = above;
+    last = above = system.AddWindow(window);
+  }
+  if (script.lastWindowInFront) system.foreground = last;
+}
+
+// ---- The documented behaviour, from the command line and the script ----
+
+// A-Z only, as the process lookup lowers.
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& text) {
+  for (const std::string& entry : list) {
+    if (entry == text) return true;
+  }
+  return false;
+}
+
+// The name Tapwise reads for a process: its module's base name; for a process whose
+// modules it can't read, the base name of its image path; else "Unknown".
+std::string ReadName(const FakeProcess& process) {
+  if (process.opens && process.modulesReadable) {
+    return process.name.empty() ? "Unknown" : process.name.substr(0, kNameLength);
+  }
+  if (process.imagePath.empty()) return "Unknown";
+  return process.imagePath.substr(process.imagePath.find_last_of("\\/") + 1);
+}
+
+// Each distinct name once, in order of first appearance.
+std::vector<std::string> ListedProcesses(const Script& script) {
+  std::vector<std::string> listed;
+  if (!script.processesEnumerable) return listed;
+  for (const FakeProcess& process : script.processes) {
+    const std::string name = ReadName(process);
+    if (!Contains(listed, name)) listed.push_back(name);
+  }
+  return listed;
+}
+
+// Each title once; the first window with a title decides whether it is listed: not
+// when it is owned or untitled.
+std::vector<std::string> ListedWindows(const Script& script) {
+  std::vector<std::string> seen;
+  std::vector<std::string> listed;
+  for (const ScriptedWindow& window : script.windows) {
+    const std::string title = window.window.title.substr(0, kNameLength);
+    if (Contains(seen, title)) continue;
+    seen.push_back(title);
+    if (!window.owned && !title.empty()) listed.push_back(title);
+  }
+  return listed;
+}
+
+// The first process whose name equals |name| ignoring the case of A-Z; -1 for none.
+int FindProcess(const Script& script, const std::string& name) {
+  if (!script.processesEnumerable) return -1;
+  for (std::size_t i = 0; i < script.processes.size(); ++i) {
+    if (Lower(ReadName(script.processes[i])) == Lower(name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The process's first visible window without an owner, else its first window.
+int FindWindowOfProcess(const Script& script, tapwise::ProcessId process) {
+  int first = -1;
+  for (std::size_t i = 0; i < script.windows.size(); ++i) {
+    const FakeWindow& window = script.windows[i].window;
+    if (window.process != process) continue;
+    if (window.visible && !script.windows[i].owned) return static_cast<int>(i);
+    if (first < 0) first = static_cast<int>(i);
+  }
+  return first;
+}
+
+// The top-level window with exactly this title, as the platform finds it.
+int FindWindowByTitle(const Script& script, const std::string& title) {
+  for (std::size_t i = 0; i < script.windows.size(); ++i) {
+    if (!script.windows[i].owned && script.windows[i].window.title == title) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+std::string Listing(const char* heading, const std::vector<std::string>& names) {
+  std::string text = heading;
+  for (const std::string& name : names) text += "* \"" + name + "\"\n";
+  return text;
+}
+
+std::string_view NameOf(const tapwise::SpecialKey& special) {
+  return std::string_view(special.name, strnlen(special.name, sizeof special.name));
+}
+
+const std::string& SpecialKeyListing() {
+  static const std::string listing = [] {
+    std::string text = "SpecialKeys are:\n";
+    for (const tapwise::SpecialKey& special : tapwise::SpecialKeyTable) {
+      text += std::string(NameOf(special)) + "\t";
+    }
+    return text + "\n";
+  }();
+  return listing;
+}
+
+std::string Report(const char* message, const std::string& detail, const std::string& body) {
+  std::string text = tapwise::kBanner;
+  if (message != nullptr) text += std::string("! Error: ") + message + detail + "\n\n";
+  return text + body;
+}
+
+// A delay: leading digits as atoi reads them, never below 0.
+std::int32_t Delay(const std::string& text) {
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  return value <= 0 ? 0 : value > INT_MAX ? INT_MAX : static_cast<std::int32_t>(value);
+}
+
+std::string Event(std::uint16_t key, bool down) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%s 0x%04X", down ? "Down" : "Up", key);
+  return text;
+}
+
+// The events of one token, appended to |events|: "/" before a key presses it only, a
+// backslash releases it only, else it is pressed and released; the key is a single
+// character (the double's key scan gives its code) or a name of the table. False when
+// the token names no key.
+bool TokenEvents(const std::string& token, std::vector<std::string>& events) {
+  int action = -1;
+  std::string key = token;
+  if (token.size() >= 2 && (token[0] == '/' || token[0] == '\\')) {
+    action = token[0] == '/' ? 0 : 1;
+    key = token.substr(1);
+  }
+  std::int32_t code = -1;
+  if (key.size() <= 1) {
+    FakeSenderSystem layout;
+    code = layout.KeyScan(key.empty() ? '\0' : key[0]);
+  } else {
+    for (const tapwise::SpecialKey& special : tapwise::SpecialKeyTable) {
+      if (key == NameOf(special)) {
+        code = special.keyCode;
+        break;
+      }
+    }
+    if (code == -1) return false;
+  }
+  const auto virtualKey = static_cast<std::uint16_t>(code & 0xFFFF);
+  if (action != 1) events.push_back(Event(virtualKey, true));
+  if (action != 0) events.push_back(Event(virtualKey, false));
+  return true;
+}
+
+struct Expected {
+  int exitCode = 0;
+  std::string output;
+  std::string opened;  // the file opened through the shell ...
+  bool opensFile = false;
+  int activated = -1;  // ... or the window brought to the front
+  // When the run gets to sending: the events in order, and the delays.
+  bool sends = false;
+  std::vector<std::string> events;
+  std::int32_t startDelay = 1000;
+  std::int32_t keyDelay = 20;
+};
+
+// The run, step by step: "-wait" first, then one source, then "-skeys" or "-waitKey";
+// anything else from there on is a key token.
+Expected Run(const Script& script) {
+  Expected expected;
+  const std::vector<std::string>& a = script.arguments;
+  const std::size_t count = a.size();
+  if (count == 0) {
+    expected.output = Report(nullptr, "", tapwise::kUsageText);
+    return expected;
+  }
+  std::size_t cursor = 0;
+  if (count >= 2 && a[0] == "-wait") {
+    expected.startDelay = Delay(a[1]);
+    cursor = 2;
+  }
+
+  const bool nameFollows = cursor + 1 < count;
+  const std::string source = cursor < count ? a[cursor] : "";
+  const std::string name = nameFollows ? a[cursor + 1] : "";
+  if (nameFollows && source == "-run") {
+    expected.opened = name;
+    expected.opensFile = true;
+    if (!script.fileOpens) {
+      expected.exitCode = 1;
+      expected.output = Report("Can't find source to execute: ", name, tapwise::kUsageText);
+      return expected;
+    }
+    cursor += 2;
+  } else if (source == "-process" || source == "-window") {
+    const bool processes = source == "-process";
+    const std::string listing = processes
+                                    ? Listing("List of current process:\n", ListedProcesses(script))
+                                    : Listing("List of current windows:\n", ListedWindows(script));
+    if (!nameFollows) {
+      expected.output = Report(nullptr, "", listing);
+      return expected;
+    }
+    const char* failure = nullptr;
+    if (processes) {
+      const int process = FindProcess(script, name);
+      if (process < 0) {
+        failure = "Can't find the process: ";
+      } else {
+        expected.activated = FindWindowOfProcess(script, script.processes[process].id);
+        if (expected.activated < 0) failure = "Can't find a window for the process: ";
+      }
+    } else {
+      expected.activated = FindWindowByTitle(script, name);
+      if (expected.activated < 0) failure = "Can't find de window: ";
+    }
+    if (failure != nullptr) {
+      expected.exitCode = 1;
+      expected.output = Report(failure, name, listing);
+      return expected;
+    }
+    cursor += 2;
+  }
+
+  if (cursor < count && a[cursor] == "-skeys") {
+    expected.output = Report(nullptr, "", SpecialKeyListing());
+    return expected;
+  }
+  if (cursor + 1 < count && a[cursor] == "-waitKey") {
+    expected.keyDelay = Delay(a[cursor + 1]);
+    cursor += 2;
+  }
+  for (; cursor < count; ++cursor) {
+    if (!TokenEvents(a[cursor], expected.events)) {
+      expected.events.clear();
+      expected.output = Report("Key not match: ", a[cursor], SpecialKeyListing());
+      return expected;
+    }
+  }
+
+  expected.sends = true;
+  const auto refused = static_cast<std::size_t>(script.refusedEvent);
+  if (script.refusedEvent >= 0 && refused < expected.events.size() && !script.refusalThrows) {
+    expected.exitCode = 1;
+    expected.output = Report("All key can't be send", "", tapwise::kUsageText);
+  }
+  return expected;
+}
+
+// ---- What the run did ----
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool IsKeyEvent(const std::string& call) {
+  return StartsWith(call, "Down ") || StartsWith(call, "Up ");
+}
+
+bool IsPeriodCall(const std::string& call) {
+  return StartsWith(call, "Begin period ") || StartsWith(call, "End period ");
+}
+
+// Calls that open the file or bring a window to the front.
+bool IsTargetCall(const std::string& call) {
+  for (const char* verb :
+       {"Open ", "Hide ", "Show ", "Restore ", "Foreground ", "Raise ", "Attach ", "Detach "}) {
+    if (StartsWith(call, verb)) return true;
+  }
+  return false;
+}
+
+// The events and sleeps of sending, as the double records them: the start delay, then
+// each event with the key delay before it, up to the first event refused (recorded as
+// such) or the one that throws (its delay recorded, not itself).
+std::vector<std::string> SendingCalls(const Expected& expected, const Script& script) {
+  std::vector<std::string> calls{"Sleep " + std::to_string(expected.startDelay)};
+  for (std::size_t i = 0; i < expected.events.size(); ++i) {
+    if (expected.keyDelay != 0) calls.push_back("Sleep " + std::to_string(expected.keyDelay));
+    if (static_cast<int>(i) == script.refusedEvent) {
+      if (!script.refusalThrows) calls.push_back(expected.events[i] + " refused");
+      break;
+    }
+    calls.push_back(expected.events[i]);
+  }
+  return calls;
+}
+
+// Every period begun is ended with the same value once, and only when granted; every
+// wait that is not zero falls while a period has been asked for.
+void CheckTimerPeriods(const std::vector<std::string>& calls, bool granted) {
+  std::string held;  // the value of the period held, if any
+  bool asked = false;
+  for (const std::string& call : calls) {
+    if (StartsWith(call, "Begin period ")) {
+      FUZZ_CHECK(held.empty() && !asked);
+      asked = true;
+      if (granted) held = call.substr(std::strlen("Begin period "));
+    } else if (StartsWith(call, "End period ")) {
+      FUZZ_CHECK(!held.empty() && call.substr(std::strlen("End period ")) == held);
+      held.clear();
+      asked = false;
+    } else if (StartsWith(call, "Sleep ") && call != "Sleep 0") {
+      FUZZ_CHECK(asked);
+    }
+  }
+  FUZZ_CHECK(held.empty());
+}
+
+// A window brought to the front: restored when minimised, else hidden; shown; made
+// the foreground window, with retries that raise it and join and part the input of
+// this thread and the foreground window's, in pairs.
+void CheckActivation(const std::vector<std::string>& calls, const FakeWindow& window) {
+  const std::string& title = window.title;
+  FUZZ_CHECK(calls.size() >= 3);
+  FUZZ_CHECK(calls[0] == (window.minimized ? "Restore " : "Hide ") + title);
+  FUZZ_CHECK(calls[1] == "Show " + title);
+  FUZZ_CHECK(calls[2] == "Foreground " + title);
+  std::string attached;
+  for (std::size_t i = 3; i < calls.size(); ++i) {
+    const std::string& call = calls[i];
+    if (StartsWith(call, "Attach ")) {
+      FUZZ_CHECK(attached.empty());
+      attached = call.substr(std::strlen("Attach "));
+    } else if (StartsWith(call, "Detach ")) {
+      FUZZ_CHECK(call.substr(std::strlen("Detach ")) == attached);
+      attached.clear();
+    } else {
+      FUZZ_CHECK(call == "Foreground " + title || call == "Raise " + title ||
+                 StartsWith(call, "Sleep "));
+    }
+  }
+  FUZZ_CHECK(attached.empty());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const Script script = ReadScript(data, size);
+  const Expected expected = Run(script);
+
+  // The argument vector, each argument in a buffer of exactly its size so that
+  // reading past its end is caught.
+  std::vector<std::unique_ptr<char[]>> buffers;
+  std::vector<const char*> argv{"Tapwise.exe"};
+  for (const std::string& argument : script.arguments) {
+    buffers.push_back(std::make_unique<char[]>(argument.size() + 1));
+    std::memcpy(buffers.back().get(), argument.c_str(), argument.size() + 1);
+    argv.push_back(buffers.back().get());
+  }
+
+  FakeSenderSystem system;
+  Stage(script, system);
+  int exitCode = -1;
+  bool threw = false;
+  try {
+    exitCode = tapwise::RunTapwise(static_cast<int>(argv.size()), argv.data(), system);
+  } catch (const std::runtime_error&) {
+    threw = true;  // the double's failing platform; nothing in the run catches it
+  }
+
+  // Before sending: the file opened or the window activated, and no keyboard event.
+  std::size_t sending = 0;
+  for (std::size_t i = 0; i < system.calls.size(); ++i) {
+    if (IsTargetCall(system.calls[i])) sending = i + 1;
+  }
+  const std::vector<std::string> before(system.calls.begin(), system.calls.begin() + sending);
+  const std::vector<std::string> after(system.calls.begin() + sending, system.calls.end());
+  std::size_t eventsSent = 0;
+  for (const std::string& call : system.calls) eventsSent += IsKeyEvent(call) ? 1 : 0;
+
+  const bool throws = expected.sends && script.refusalThrows && script.refusedEvent >= 0 &&
+                      static_cast<std::size_t>(script.refusedEvent) < expected.events.size();
+  FUZZ_CHECK(threw == throws);
+  if (!threw) FUZZ_CHECK(exitCode == 0 || exitCode == 1);
+  // A script that does not parse, a listing, the usage text: nothing is sent.
+  if (!expected.sends) FUZZ_CHECK(eventsSent == 0 && after.empty());
+  for (const std::string& call : before) FUZZ_CHECK(!IsKeyEvent(call) && !IsPeriodCall(call));
+  // The report, which names each process or window of a listing once.
+  FUZZ_CHECK(system.output == expected.output);
+  if (!threw) FUZZ_CHECK(exitCode == expected.exitCode);
+
+  if (expected.opensFile) {
+    FUZZ_CHECK(before == std::vector<std::string>{"Open " + expected.opened});
+  } else if (expected.activated >= 0) {
+    CheckActivation(before, script.windows[static_cast<std::size_t>(expected.activated)].window);
+  } else {
+    FUZZ_CHECK(before.empty());
+  }
+
+  if (expected.sends) {
+    // Every event from a token of the script, in order, each after its delay.
+    std::vector<std::string> sent;
+    for (const std::string& call : after) {
+      if (!IsPeriodCall(call)) sent.push_back(call);
+    }
+    FUZZ_CHECK(sent == SendingCalls(expected, script));
+    CheckTimerPeriods(after, script.periodGranted);
+  }
+
+  // The arguments are only read.
+  for (std::size_t i = 0; i < script.arguments.size(); ++i) {
+    FUZZ_CHECK(script.arguments[i] == buffers[i].get());
+  }
+  return 0;
+}
