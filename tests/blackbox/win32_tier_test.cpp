@@ -10,9 +10,10 @@
 //
 // VINDO32_EXE and TAPWISE32_EXE name the 32-bit programs, run with Debian's `wine`,
 // which takes the 32-bit loader; VINDO_EXE and KEYLOGGER_EXE the 64-bit ones, run with
-// $WINE; SAMPLE_SETTINGS the sample settings file. The prefix is made in
-// $WIN32_TIER_PREFIX (else a throwaway folder), the windows go to $WIN32_TIER_DISPLAY
-// (else $DISPLAY), and nothing else may use either meanwhile.
+// $WINE; SAMPLE_SETTINGS the sample settings file. The prefix is $WIN32_TIER_PREFIX
+// (made with `$WINE wineboot -i` when it has no C: drive yet; else a throwaway one),
+// the windows go to $WIN32_TIER_DISPLAY (else $DISPLAY), and nothing else may use
+// either meanwhile.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
