@@ -166,6 +166,11 @@ bool TestSwitcherSystem::WriteFails() {
   return fail_write != 0 && (writes == fail_write || (fail_later_writes && writes > fail_write));
 }
 
+FileStatus TestSwitcherSystem::HeldOrFailing(const std::string& path, Sharing at_most) {
+  if (IsHeld(path, at_most)) return FileStatus::kBusy;
+  return WriteFails() ? FileStatus::kFailed : FileStatus::kOk;
+}
+
 bool TestSwitcherSystem::IsHeld(const std::string& path, Sharing at_most) const {
   const auto holder = held.find(path);
   return holder != held.end() && holder->second <= at_most;
@@ -229,12 +234,8 @@ FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
 
 FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
   Start();
-  FileStatus status = FileStatus::kFailed;
-  if (IsHeld(path, Sharing::kReading)) {
-    status = FileStatus::kBusy;
-  } else if (!WriteFails()) {
-    status = real_.OpenToOverwrite(path, handle);
-  }
+  FileStatus status = HeldOrFailing(path, Sharing::kReading);
+  if (status == FileStatus::kOk) status = real_.OpenToOverwrite(path, handle);
   Done("OpenToOverwrite", path);
   return status;
 }
@@ -276,12 +277,8 @@ bool TestSwitcherSystem::CloseFile(FileHandle handle) {
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
   Start();
-  FileStatus status = FileStatus::kFailed;
-  if (IsHeld(to, Sharing::kReadingAndWriting)) {
-    status = FileStatus::kBusy;
-  } else if (!WriteFails()) {
-    status = real_.MoveOverExisting(from, to);
-  }
+  FileStatus status = HeldOrFailing(to, Sharing::kReadingAndWriting);
+  if (status == FileStatus::kOk) status = real_.MoveOverExisting(from, to);
   Done("MoveOverExisting", to);
   return status;
 }

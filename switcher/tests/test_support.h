@@ -125,6 +125,9 @@ class TestSwitcherSystem : public SwitcherSystem {
  private:
   bool WriteFails();
   bool IsHeld(const std::string& path, Sharing at_most) const;
+  // A write to |path|, which a hold sharing at most |at_most| refuses as kBusy:
+  // kBusy, kFailed when the write fails, or kOk to go ahead.
+  FileStatus HeldOrFailing(const std::string& path, Sharing at_most);
   void Start();
   void Done(const char* operation, const std::string& path);
   RealSwitcherSystem real_;

@@ -40,22 +40,32 @@ const std::string kFactory =
 
 constexpr TestTimes kOldTimes{981158400, 981072000};
 
-class VindoRunTest : public ::testing::Test {
- protected:
+// A folder for the settings file, and the working folder, where the backup lies.
+struct Folders {
   TempDir dir;
   TempDir working_dir;
   SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
+
+  // The backup, and the settings file when |settings_present|, hold kOld.
+  void PutOld(bool settings_present = true) {
+    if (settings_present) WriteBytes(paths.settings, kOld);
+    WriteBytes(paths.backup, Encode(kOld));
+  }
+
+  void ExpectNoTemporaryFiles() const {
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+  }
+};
+
+class VindoRunTest : public ::testing::Test, protected Folders {
+ protected:
   TestSwitcherSystem system;
 
   int Run(const Args& arguments) { return RunVindo(arguments, system, paths); }
 
   void ExpectFailure(const std::string& message) {
     EXPECT_EQ(system.console, (std::vector<std::string>{"clear", message, "key"}));
-  }
-
-  void ExpectNoTemporaryFiles() {
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
   }
 };
 
@@ -203,11 +213,9 @@ TEST_F(VindoRunTest, NulBytesAndLongLinesSurviveTheRewrite) {
 void CheckEveryWriteFailure(bool fail_later_writes) {
   for (int failing = 1;; ++failing) {
     SCOPED_TRACE(::testing::Message() << "failing write " << failing);
-    TempDir dir;
-    TempDir working_dir;
-    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
-    WriteBytes(paths.settings, kOld);
-    WriteBytes(paths.backup, Encode(kOld));
+    Folders folders;
+    const SwitcherPaths& paths = folders.paths;
+    folders.PutOld();
 
     TestSwitcherSystem faulty;
     faulty.fail_write = failing;
@@ -218,8 +226,7 @@ void CheckEveryWriteFailure(bool fail_later_writes) {
     const std::string backup = Decode(ReadBytes(paths.backup));
     EXPECT_TRUE(settings == kOld || settings == kOff);
     EXPECT_TRUE(backup == kOld || backup == kOff);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    folders.ExpectNoTemporaryFiles();
     if (faulty.writes < failing) {  // the run went through without meeting the fault
       EXPECT_EQ(exit_code, 0);
       EXPECT_EQ(settings, kOff);
@@ -249,17 +256,14 @@ TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
   std::set<std::string> messages;
   for (int failing = 1;; ++failing) {
     SCOPED_TRACE(::testing::Message() << "out of memory at operation " << failing);
-    TempDir dir;
-    TempDir working_dir;
-    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
-    WriteBytes(paths.settings, kOld);
-    WriteBytes(paths.backup, Encode(kOld));
+    Folders folders;
+    const SwitcherPaths& paths = folders.paths;
+    folders.PutOld();
 
     TestSwitcherSystem short_of_memory;
     short_of_memory.out_of_memory_at = failing;
     const int exit_code = RunVindo({"/0"}, short_of_memory, paths);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    folders.ExpectNoTemporaryFiles();
     if (short_of_memory.out_of_memory_at != 0) {  // the run ended before that operation
       EXPECT_EQ(exit_code, 0);
       break;
@@ -284,11 +288,9 @@ TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
 void CheckHardStops(bool settings_present) {
   for (int stop_after = 1;; ++stop_after) {
     SCOPED_TRACE(::testing::Message() << "stopped after operation " << stop_after);
-    TempDir dir;
-    TempDir working_dir;
-    const SwitcherPaths paths{dir.File("servicetype.ini"), working_dir.File("res_ini.sav")};
-    if (settings_present) WriteBytes(paths.settings, kOld);
-    WriteBytes(paths.backup, Encode(kOld));
+    Folders folders;
+    const SwitcherPaths& paths = folders.paths;
+    folders.PutOld(settings_present);
 
     const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths);
     ASSERT_TRUE(exit_code == testing::kHardStopExitCode || exit_code == 0) << exit_code;
@@ -305,8 +307,7 @@ void CheckHardStops(bool settings_present) {
     EXPECT_EQ(RunVindo({"/0"}, next, paths), 0);
     EXPECT_EQ(ReadBytes(paths.settings), kOff);
     EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+    folders.ExpectNoTemporaryFiles();
     if (exit_code == 0) {  // the run finished before the stop
       EXPECT_GT(stop_after, 20) << "the run should take many steps";
       break;
