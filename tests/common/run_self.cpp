@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cstdio>
 #else
 #include <spawn.h>
 #include <sys/wait.h>
@@ -26,6 +28,8 @@ int RunThisProgram(const std::vector<std::string>& arguments) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
+    // Said here, so that a failed test tells this apart from a child ending with -1.
+    std::fprintf(stderr, "CreateProcess failed with error %lu\n", GetLastError());
     return -1;
   }
   WaitForSingleObject(process.hProcess, INFINITE);
