@@ -74,7 +74,7 @@ void ListWindows(SenderSystem& system, const char* message, const char* detail) 
   PrintBannerAndError(system, message, detail);
   system.Print("List of current windows:\n");
   CMyList<CMyString> titles;
-  ListedWindowTitles(system, titles);
+  TopLevelWindowTitles(system, titles);
   PrintListed(system, titles);
 }
 

@@ -1,6 +1,9 @@
-// Finding the target of the keys and bringing it to the front; the running processes
-// and the top-level windows that the listings name.
+// Finding the target of the keys and bringing it to the front; the running processes and the
+// top-level windows that the listings name. The choices are made on the data the platform gives
+// (pure functions); the rest asks the platform for that data and acts on the choice.
 #pragma once
+
+#include <cstdint>
 
 #include "my_list.h"
 #include "my_string.h"
@@ -8,17 +11,40 @@
 
 namespace tapwise {
 
-// The base name of a process's executable, e.g. "notepad.exe"; "Unknown" when the
-// process can't be opened or its name can't be read. True when a name was read.
-bool GetProcessBaseName(SenderSystem& system, ProcessId processId, CMyString& name);
+// ---- Choices on the data ----
 
-// The first running process, in the platform's order, whose base name equals |name|
-// ignoring the case of A to Z; 0 when there is none.
-ProcessId FindProcessByName(SenderSystem& system, const char* name);
+// The first process, in the platform's order, whose name equals |name| ignoring the
+// case of A to Z; 0 when there is none.
+ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name);
+
+// The window chosen for a process, and how many windows, from the topmost, were looked
+// at to choose it.
+struct WindowChoice {
+  WindowHandle window = nullptr;
+  std::int32_t visited = 0;
+};
 
 // The process's main window: its first visible window without an owner in Z order,
-// else its first window of all (which may be hidden); null when it has none. Every
-// title visited goes to the debugger output, the chosen window's included.
+// else its first window of all (which may be hidden); null when it has none.
+WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId);
+
+// Appends each distinct name to |names| once, in order of first appearance (names that
+// differ in case are distinct).
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names);
+
+// Appends the titles of the windows to |titles|, each title once, leaving out untitled
+// windows and those with a parent or owner. A title counts from the first window that
+// has it: when that one is left out, the title is left out.
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles);
+
+// ---- Lookups and actions on the platform ----
+
+// The first running process named |name| (see ChooseProcessByName); 0 when there is
+// none or the processes can't be enumerated.
+ProcessId FindProcessByName(SenderSystem& system, const char* name);
+
+// The process's main window (see ChooseWindowOfProcess). Every title looked at goes to
+// the debugger output, the chosen window's included.
 WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId);
 
 // Restores a minimised window, or hides one that is not; then shows it and makes it
@@ -27,13 +53,11 @@ WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId);
 void ActivateWindow(SenderSystem& system, WindowHandle window);
 
 // Appends each distinct base name of the running processes to |names| once, in order
-// of first appearance (names that differ in case are distinct). False when the
-// processes can't be enumerated.
+// of first appearance. False when the processes can't be enumerated.
 bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names);
 
-// Appends the titles of the top-level windows to |titles|, each title once, leaving out
-// untitled windows and those with a parent or owner. A title counts from the first
-// window that has it: when that one is left out, the title is left out.
-void ListedWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
+// The titles of the top-level windows that the window listing names (see
+// ListedWindowTitles).
+void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
 
 }  // namespace tapwise

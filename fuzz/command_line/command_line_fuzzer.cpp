@@ -20,13 +20,10 @@
 //   byte 1  the first keyboard event refused, counted from 0; 255 for none
 //   byte 2  in its low 4 bits, how many processes and windows follow; each is a kind
 //           byte, then its name or title up to a NUL (or the end of the input):
-//             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order):
-//               bit 1  it can't be opened to read its modules
-//               bit 2  its modules can't be read
-//               bit 3  its image path C:\Programs\<name> can be read
-//               (an empty name can't be read)
+//             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order) with
+//               that name; an empty one stands for a name that can't be read
 //             kind bit 0 set, a top-level window, below those before it:
-//               bit 1  it has an owner (the window above it; the desktop for the first)
+//               bit 1  it has an owner (the window above it; another for the first)
 //               bit 2  it is minimised
 //               bit 3  it is hidden
 //               bits 4-7  its process, an index among the processes; past them, a
@@ -101,8 +98,7 @@ Script ReadScript(const std::uint8_t* data, std::size_t size) {
     const std::string name = text();
     if ((kind & 0x01) == 0) {
       const auto id = static_cast<tapwise::ProcessId>(4 * (script.processes.size() + 1));
-      script.processes.emplace_back(id, name, (kind & 0x02) == 0, (kind & 0x04) == 0,
-                                    (kind & 0x08) != 0 ? "C:\\Programs\\" + name : "");
+      script.processes.emplace_back(id, name.empty() ? "Unknown" : name);
     } else {
       // Process ids go on past the processes for those that are not running.
       const auto process = static_cast<tapwise::ProcessId>(4 * ((kind >> 4) + 1));
@@ -136,7 +132,8 @@ void Stage(const Script& script, FakeSenderSystem& system) {
   system.foregroundRefusals = script.foregroundRefusals;
   (script.refusalThrows ? system.sendsBeforeException : system.sendsBeforeFailure) =
       script.refusedEvent;
-  tapwise::WindowHandle above = system.DesktopWindow();
+  // The first window's owner, if it has one, is no window of the double.
+  tapwise::WindowHandle above = reinterpret_cast<tapwise::WindowHandle>(1);
   tapwise::WindowHandle last = nullptr;
   for (const ScriptedWindow& scripted : script.windows) {
     FakeWindow window = scripted.window;
@@ -163,15 +160,8 @@ bool Contains(const std::vector<std::string>& list, const std::string& text) {
   return false;
 }
 
-// The name Tapwise reads for a process: its module's base name; for a process whose
-// modules it can't read, the base name of its image path; else "Unknown".
-std::string ReadName(const FakeProcess& process) {
-  if (process.opens && process.modulesReadable) {
-    return process.name.empty() ? "Unknown" : process.name.substr(0, kNameLength);
-  }
-  if (process.imagePath.empty()) return "Unknown";
-  return process.imagePath.substr(process.imagePath.find_last_of("\\/") + 1);
-}
+// The name Tapwise gets for a process, cut like a title.
+std::string ReadName(const FakeProcess& process) { return process.name.substr(0, kNameLength); }
 
 // Each distinct name once, in order of first appearance.
 std::vector<std::string> ListedProcesses(const Script& script) {
