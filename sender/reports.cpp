@@ -49,6 +49,10 @@ void PrintListed(SenderSystem& system, CMyList<CMyString>& names) {
 
 }  // namespace
 
+void ShowError(SenderSystem& system, const char* message, const char* detail) {
+  PrintBannerAndError(system, message, detail);
+}
+
 void ShowUsage(SenderSystem& system, const char* message, const char* detail) {
   PrintBannerAndError(system, message, detail);
   system.Print(kUsageText);

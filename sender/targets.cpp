@@ -10,6 +10,15 @@ namespace {
 constexpr int kForegroundRetries = 3;
 constexpr std::uint32_t kForegroundRetryPause = 10;
 
+// How long the target may take to come to the front once activated: this many looks,
+// this far apart.
+constexpr int kConfirmPauses = 5;
+constexpr std::uint32_t kConfirmPause = 10;
+
+// How long a moment without any window in front is waited out.
+constexpr int kSettlePauses = 20;
+constexpr std::uint32_t kSettlePause = 1;
+
 // Moves the cursor over |seen| from its first element to one equal to |name|.
 bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
   for (seen.SetPosition(0); seen.HasCurrent(); seen.MoveNext()) {
@@ -121,6 +130,34 @@ void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
   ListedWindowTitles(windows, titles);
+}
+
+bool TargetFront::Confirm() {
+  for (int pause = 0;; ++pause) {
+    if (BelongsToTarget(system_.ForegroundWindow())) return true;
+    if (pause == kConfirmPauses) return false;
+    system_.Sleep(kConfirmPause);
+  }
+}
+
+bool TargetFront::StillInFront() {
+  if (!watched_) return true;
+  WindowHandle front = system_.ForegroundWindow();
+  if (front != nullptr && front == lastInFront_) return true;
+  for (int pause = 0; front == nullptr && pause < kSettlePauses; ++pause) {
+    system_.Sleep(kSettlePause);
+    front = system_.ForegroundWindow();
+  }
+  return BelongsToTarget(front);
+}
+
+bool TargetFront::BelongsToTarget(WindowHandle window) {
+  if (!watched_) return true;
+  if (window == nullptr) return false;
+  if (window == lastInFront_) return true;
+  if (system_.ProcessOfWindow(window) != process_) return false;
+  lastInFront_ = window;
+  return true;
 }
 
 }  // namespace tapwise

@@ -1,6 +1,7 @@
-// Finding the target of the keys and bringing it to the front; the running processes and the
-// top-level windows that the listings name. The choices are made on the data the platform gives
-// (pure functions); the rest asks the platform for that data and acts on the choice.
+// Finding the target of the keys, bringing it to the front and watching that it stays
+// there; the running processes and the top-level windows that the listings name. The
+// choices are made on the data the platform gives (pure functions); the rest asks the
+// platform for that data and acts on the choice.
 #pragma once
 
 #include <cstdint>
@@ -59,5 +60,33 @@ bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names);
 // The titles of the top-level windows that the window listing names (see
 // ListedWindowTitles).
 void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
+
+// Whether the keys go to the target: the window in front belongs to the target's
+// process (its own window, or a dialog that it opened). Without a target, any window
+// in front will do.
+class TargetFront {
+ public:
+  // Keys may go to whatever window is in front.
+  explicit TargetFront(SenderSystem& system) : system_(system) {}
+  // Keys may go only to the windows of this process.
+  TargetFront(SenderSystem& system, ProcessId process)
+      : system_(system), watched_(true), process_(process) {}
+
+  // After the target was activated: waits a few tens of milliseconds at most for it to
+  // come to the front, as bringing a window there completes only after a moment.
+  bool Confirm();
+  // Before each event: true while the target is in front. Asks for the window's
+  // process only when the window in front has changed, and waits out a moment without
+  // any window in front, as there is while the front changes hands.
+  bool StillInFront();
+
+ private:
+  bool BelongsToTarget(WindowHandle window);
+
+  SenderSystem& system_;
+  const bool watched_ = false;
+  const ProcessId process_ = 0;
+  WindowHandle lastInFront_ = nullptr;  // the last window in front known to be the target's
+};
 
 }  // namespace tapwise

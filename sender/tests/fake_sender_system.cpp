@@ -79,6 +79,12 @@ std::int16_t FakeSenderSystem::KeyScan(char character) {
 
 bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
   const int send = sends_++;
+  for (const FrontChange& change : frontChanges) {
+    if (change.afterEvents == sends_) {
+      foreground = change.window;
+      emptyLooks = change.emptyLooks;
+    }
+  }
   if (send == sendsBeforeException) throw std::runtime_error("the platform failed");
   const bool taken = sendsBeforeFailure < 0 || send < sendsBeforeFailure;
   calls.push_back((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
@@ -165,7 +171,13 @@ void FakeSenderSystem::BringToForeground(WindowHandle window) {
   foreground = window;
 }
 
-WindowHandle FakeSenderSystem::ForegroundWindow() { return foreground; }
+WindowHandle FakeSenderSystem::ForegroundWindow() {
+  if (emptyLooks > 0) {
+    --emptyLooks;
+    return nullptr;
+  }
+  return foreground;
+}
 
 void FakeSenderSystem::RaiseToTop(WindowHandle window) {
   calls.push_back("Raise " + WindowOf(window).title);

@@ -1,6 +1,7 @@
 // A recording double of the platform for the unit tests of Tapwise: the processes and
-// windows it reports are data, with a US keyboard layout, faults on demand, and a log of every call
-// that sends, sleeps, sets the timer, shows or activates, in order. Nothing really sleeps.
+// windows it reports are data, with a US keyboard layout, faults on demand, a window in
+// front that moves as scripted, and a log of every call that sends, sleeps, sets the
+// timer, shows or activates, in order. Nothing really sleeps.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,14 @@ struct FakeWindow {
   bool visible = true;
 };
 
+// After the given number of keyboard events (taken or not), |window| takes the front;
+// the front is empty for the next |emptyLooks| looks at it first.
+struct FrontChange {
+  int afterEvents = 0;
+  WindowHandle window = nullptr;
+  int emptyLooks = 0;
+};
+
 class FakeSenderSystem : public SenderSystem {
  public:
   // Adds a top-level window below those added before (Z order, topmost first).
@@ -52,6 +61,8 @@ class FakeSenderSystem : public SenderSystem {
   bool timerPeriodGranted = true;
   int foregroundRefusals = 0;  // SetForegroundWindow calls that change nothing
   WindowHandle foreground = nullptr;
+  int emptyLooks = 0;  // looks at the front that find none, before it is |foreground|
+  std::vector<FrontChange> frontChanges;
   ThreadId currentThread = 1;
 
   // The record.
