@@ -7,6 +7,10 @@
 //   keylogger -helper <title>  the same as with the title alone, and a hidden window that
 //                              the logger's window owns, above it in Z order as the
 //                              helper windows of a program on Windows are
+//   keylogger -yield <n> <other> <title>
+//                              the same as with the title alone, and after the n-th
+//                              keyboard event it gives the front to the window titled
+//                              <other>, as a user who clicks elsewhere would
 //   keylogger                  window "Tapwise key logger"; ends after the key-up of F24
 //                              (or, as a safety net, after 60 s), for when Tapwise starts
 //                              it with "-run"
@@ -22,6 +26,8 @@
 //       window at that moment
 //   helper shown
 //       when the hidden helper window is shown
+//   yielded fg=<0|1>
+//       once it has given the front away; fg=1 when the window is still in front
 //   end | timeout
 //       when it stops, after the hook is removed (the window goes with the process:
 //       destroying a shown window takes Wine a second or two without a window manager)
@@ -33,6 +39,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -44,9 +51,12 @@ constexpr DWORD kF24 = 0x87;
 constexpr UINT_PTR kSafetyTimer = 1;
 constexpr UINT kSafetyMilliseconds = 60000;
 constexpr UINT kStopMessage = WM_APP + 1;
+constexpr UINT kYieldMessage = WM_APP + 2;
 
 HWND g_window = nullptr;
 bool g_stop_at_f24 = false;
+long g_events_before_yield = -1;  // -1: never
+const char* g_yield_to = nullptr;
 bool g_timed_out = false;
 LARGE_INTEGER g_start{};
 LARGE_INTEGER g_frequency{};
@@ -68,6 +78,10 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM message, LPARAM data) {
               up ? "up" : "down", MillisecondsSinceStart(), IsForeground());
   std::fflush(stdout);
   if (up && g_stop_at_f24 && event->vkCode == kF24) PostMessageA(g_window, kStopMessage, 0, 0);
+  // Not from inside the hook, which holds up the event: as soon as the hook is done.
+  if (g_events_before_yield > 0 && --g_events_before_yield == 0) {
+    PostMessageA(g_window, kYieldMessage, 0, 0);
+  }
   return 1;
 }
 
@@ -81,6 +95,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
     case kStopMessage:
     case WM_CLOSE:
       PostQuitMessage(0);
+      return 0;
+    case kYieldMessage:
+      SetForegroundWindow(FindWindowA(nullptr, g_yield_to));
+      std::printf("yielded fg=%d\n", IsForeground());
+      std::fflush(stdout);
       return 0;
     default:
       break;
@@ -117,7 +136,13 @@ int main(int argc, char** argv) {
   if (length > 0 && length < sizeof output && !std::freopen(output, "w", stdout)) return 1;
   const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0);
   const bool helper = argc > 2 && std::strcmp(argv[1], "-helper") == 0;
+  const bool yields = argc > 4 && std::strcmp(argv[1], "-yield") == 0;
   const char* title = argc > 1 ? argv[hooked && !helper ? 1 : 2] : kDefaultTitle;
+  if (yields) {
+    g_events_before_yield = std::atol(argv[2]);
+    g_yield_to = argv[3];
+    title = argv[4];
+  }
   g_stop_at_f24 = argc <= 1;
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);

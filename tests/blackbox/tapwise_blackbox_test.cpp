@@ -369,6 +369,31 @@ TEST_F(TapwiseExe, TheScriptGoesInOrderToTheWindowFoundByItsTitle) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
+// A user who clicks elsewhere while a paced script is typed: the logger gives the front
+// to the decoy's window after its third event. Tapwise must send no further key of the
+// script, let go of the Shift it holds, and say why it stopped.
+TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
+  HelperProcess logger;
+  ASSERT_TRUE(logger.Start({Env("KEYLOGGER_EXE"), "-yield", "3", "Tapwise decoy", title},
+                           scratch / "keylogger.err", "ready "));
+  HelperProcess decoy;
+  ASSERT_TRUE(StartDecoy(decoy));
+  std::vector<std::string> arguments{"-wait", "0", "-window", title, "-waitKey", "50", "/Shift"};
+  for (char c = 'a'; c <= 'z'; ++c) arguments.push_back(std::string(1, c));
+  ExpectReport(Tapwise(arguments), 1,
+               ErrorLine("Keys stopped, the target lost the front: ", title));
+
+  const std::vector<KeyEvent> events = TakeEvents(logger, 5);
+  EXPECT_EQ(Keys(events), Sequence({Down(0x10), Tap(0x41), {"(no key event)"}, Up(0x10)}));
+  for (const KeyEvent& event : events) {
+    EXPECT_TRUE(event.foreground || !event.down) << "a key down went to another window";
+  }
+  ASSERT_FALSE(events.empty());
+  EXPECT_FALSE(events.back().foreground) << "the front did not move";
+  EXPECT_EQ(decoy.Stop(), 0);
+  EXPECT_EQ(logger.Stop(), 0);
+}
+
 TEST_F(TapwiseExe, TheProcessIsFoundByItsNameInAnyCase) {
   HelperProcess logger;
   ASSERT_TRUE(StartLogger(logger));
