@@ -27,14 +27,40 @@ class FineTimerPeriod {
   const bool granted_;
 };
 
+// What one event goes out as: a virtual key, or a character that no key types.
+struct EventKey {
+  std::uint16_t code;  // the virtual key, or the character's byte
+  bool character;
+
+  bool operator==(const EventKey& other) const {
+    return code == other.code && character == other.character;
+  }
+};
+
+// A character's virtual key carries its shift state in the high byte, as the key code
+// has it; no modifier event is added for it.
+EventKey EventKeyOf(const KeyStroke& key) {
+  if (key.TypedAsCharacter()) return {static_cast<unsigned char>(key.character), true};
+  return {static_cast<std::uint16_t>(key.keyCode & 0xFFFF), false};
+}
+
+KeyDirection DirectionOf(const KeyStroke& key) {
+  return key.action == KeyStroke::kPressOnly ? KeyDirection::kDown : KeyDirection::kUp;
+}
+
+bool SendEvent(SenderSystem& system, EventKey key, KeyDirection direction) {
+  return key.character ? system.SendCharacterEvent(static_cast<char>(key.code), direction)
+                       : system.SendKeyEvent(key.code, direction);
+}
+
 // The keys that the script pressed and has not released, in the order pressed. Its
 // room is taken before the first event, so that keeping track can't fail later.
 class HeldKeys {
  public:
   // Each key of the script holds at most one key down at a time.
   explicit HeldKeys(std::int32_t room) {
-    const std::size_t bytes = sizeof(std::uint16_t) * static_cast<std::size_t>(room > 0 ? room : 1);
-    keys_ = static_cast<std::uint16_t*>(support::AllocateBlock(bytes));
+    const std::size_t bytes = sizeof(EventKey) * static_cast<std::size_t>(room > 0 ? room : 1);
+    keys_ = static_cast<EventKey*>(support::AllocateBlock(bytes));
     if (keys_ == nullptr) {
       throw CMyExceptionMemory("HeldKeys", "constructor", static_cast<std::int32_t>(bytes));
     }
@@ -44,17 +70,17 @@ class HeldKeys {
   ~HeldKeys() { support::ReleaseBlock(keys_); }
 
   // A key that is down already keeps its place.
-  void Pressed(std::uint16_t key) {
+  void Pressed(EventKey key) {
     for (std::int32_t i = 0; i < count_; ++i) {
       if (keys_[i] == key) return;
     }
     keys_[count_++] = key;
   }
 
-  void Released(std::uint16_t key) {
+  void Released(EventKey key) {
     std::int32_t kept = 0;
     for (std::int32_t i = 0; i < count_; ++i) {
-      if (keys_[i] != key) keys_[kept++] = keys_[i];
+      if (!(keys_[i] == key)) keys_[kept++] = keys_[i];
     }
     count_ = kept;
   }
@@ -64,28 +90,18 @@ class HeldKeys {
   // failure of it, can't be helped here.
   void ReleaseAll(SenderSystem& system) {
     while (count_ > 0) {
-      const std::uint16_t key = keys_[--count_];
+      const EventKey key = keys_[--count_];
       try {
-        system.SendKeyEvent(key, KeyDirection::kUp);
+        SendEvent(system, key, KeyDirection::kUp);
       } catch (...) {
       }
     }
   }
 
  private:
-  std::uint16_t* keys_ = nullptr;
+  EventKey* keys_ = nullptr;
   std::int32_t count_ = 0;
 };
-
-// The event's key: the shift state of a character's code stays in the high byte, as
-// the key code has it; no modifier event is added for it.
-std::uint16_t VirtualKeyOf(const KeyStroke& key) {
-  return static_cast<std::uint16_t>(key.keyCode & 0xFFFF);
-}
-
-KeyDirection DirectionOf(const KeyStroke& key) {
-  return key.action == KeyStroke::kPressOnly ? KeyDirection::kDown : KeyDirection::kUp;
-}
 
 // Sends the event and keeps track of what it holds down.
 SendOutcome InjectTracked(SenderSystem& system, const KeyStroke& key, std::int32_t delay,
@@ -93,9 +109,9 @@ SendOutcome InjectTracked(SenderSystem& system, const KeyStroke& key, std::int32
   const SendOutcome outcome = InjectKeyEvent(system, key, delay, front);
   if (outcome == SendOutcome::kSent) {
     if (DirectionOf(key) == KeyDirection::kDown) {
-      held.Pressed(VirtualKeyOf(key));
+      held.Pressed(EventKeyOf(key));
     } else {
-      held.Released(VirtualKeyOf(key));
+      held.Released(EventKeyOf(key));
     }
   }
   return outcome;
@@ -107,8 +123,8 @@ SendOutcome InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int3
                            TargetFront& front) {
   if (delay != 0) system.Sleep(static_cast<std::uint32_t>(delay));
   if (!front.StillInFront()) return SendOutcome::kFrontLost;
-  return system.SendKeyEvent(VirtualKeyOf(key), DirectionOf(key)) ? SendOutcome::kSent
-                                                                  : SendOutcome::kRefused;
+  return SendEvent(system, EventKeyOf(key), DirectionOf(key)) ? SendOutcome::kSent
+                                                              : SendOutcome::kRefused;
 }
 
 SendOutcome InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay,

@@ -19,7 +19,8 @@ enum class SendOutcome {
 };
 
 // Sleeps |delay| ms unless it is 0; then, while the target is in front, sends one
-// event for |key|: a key down for the press-only action, a key up for any other.
+// event for |key|: a key down for the press-only action, a key up for any other. A
+// character that no key types goes out as that character.
 SendOutcome InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int32_t delay,
                            TargetFront& front);
 

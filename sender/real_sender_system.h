@@ -10,6 +10,7 @@ class RealSenderSystem : public SenderSystem {
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
   bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
   void EndTimerPeriod(std::uint32_t milliseconds) override;

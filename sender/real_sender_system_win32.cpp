@@ -95,6 +95,18 @@ bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direc
   return SendInput(1, &record, sizeof(INPUT)) == 1;
 }
 
+bool RealSenderSystem::SendCharacterEvent(char character, KeyDirection direction) {
+  // The character in the ANSI code page, as the command line gave it, to UTF-16.
+  WCHAR unit = 0;
+  if (MultiByteToWideChar(CP_ACP, 0, &character, 1, &unit, 1) != 1) return false;
+  INPUT record;
+  ZeroMemory(&record, sizeof(record));
+  record.type = INPUT_KEYBOARD;
+  record.ki.wScan = unit;
+  record.ki.dwFlags = KEYEVENTF_UNICODE | (direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0);
+  return SendInput(1, &record, sizeof(INPUT)) == 1;
+}
+
 void RealSenderSystem::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 bool RealSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {

@@ -62,6 +62,9 @@ class SenderSystem {
   virtual std::int16_t KeyScan(char character) = 0;
   // One keyboard event for the key, by itself: true when the platform took it.
   virtual bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) = 0;
+  // One keyboard event that types the 8-bit character as itself, for a character that
+  // no key of the keyboard layout types: true when the platform took it.
+  virtual bool SendCharacterEvent(char character, KeyDirection direction) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
   // Sleep keeps to whole periods of the system's timer. Asks for a period of
   // |milliseconds|; true when granted, and then to be ended with the same value.

@@ -270,13 +270,18 @@ std::int32_t Delay(const std::string& text) {
 }
 
 struct KeyEvent {
-  std::uint16_t key;
+  std::uint16_t key;  // the virtual key, or the byte of a character that no key types
   bool down;
+  bool character;
 };
 
 std::string Event(KeyEvent event) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%s 0x%04X", event.down ? "Down" : "Up", event.key);
+  char text[24];
+  if (event.character) {
+    std::snprintf(text, sizeof text, "Char %s 0x%02X", event.down ? "down" : "up", event.key);
+  } else {
+    std::snprintf(text, sizeof text, "%s 0x%04X", event.down ? "Down" : "Up", event.key);
+  }
   return text;
 }
 
@@ -304,9 +309,12 @@ bool TokenEvents(const std::string& token, std::vector<KeyEvent>& events) {
     }
     if (code == -1) return false;
   }
-  const auto virtualKey = static_cast<std::uint16_t>(code & 0xFFFF);
-  if (action != 1) events.push_back({virtualKey, true});
-  if (action != 0) events.push_back({virtualKey, false});
+  // A character that no key types goes out as itself; the NUL character as its code.
+  const bool character = code == -1 && key.size() == 1 && key[0] != '\0';
+  const auto sent = character ? static_cast<std::uint16_t>(static_cast<unsigned char>(key[0]))
+                              : static_cast<std::uint16_t>(code & 0xFFFF);
+  if (action != 1) events.push_back({sent, true, character});
+  if (action != 0) events.push_back({sent, false, character});
   return true;
 }
 
@@ -351,7 +359,7 @@ Ending Send(Expected& expected, const Script& script) {
   const int refusedFrom = script.frontMoves || script.refusalThrows ? -1 : script.refusedEvent;
   const int throwsAt = script.frontMoves || !script.refusalThrows ? -1 : script.refusedEvent;
   int sends = 0;
-  std::vector<std::uint16_t> held;
+  std::vector<KeyEvent> held;  // each as its key down
   Ending ending = Ending::kSent;
   for (const KeyEvent& event : expected.events) {
     if (expected.keyDelay != 0) calls.push_back("Sleep " + std::to_string(expected.keyDelay));
@@ -371,16 +379,19 @@ Ending Send(Expected& expected, const Script& script) {
       break;
     }
     calls.push_back(Event(event));
+    const auto same = [&](const KeyEvent& down) {
+      return down.key == event.key && down.character == event.character;
+    };
     if (!event.down) {
-      held.erase(std::remove(held.begin(), held.end(), event.key), held.end());
-    } else if (std::find(held.begin(), held.end(), event.key) == held.end()) {
-      held.push_back(event.key);
+      held.erase(std::remove_if(held.begin(), held.end(), same), held.end());
+    } else if (std::find_if(held.begin(), held.end(), same) == held.end()) {
+      held.push_back(event);
     }
   }
   if (ending != Ending::kSent) {
-    for (auto key = held.rbegin(); key != held.rend(); ++key) {
+    for (auto down = held.rbegin(); down != held.rend(); ++down) {
       const bool refused = refusedFrom >= 0 && sends++ >= refusedFrom;
-      calls.push_back(Event({*key, false}) + (refused ? " refused" : ""));
+      calls.push_back(Event({down->key, false, down->character}) + (refused ? " refused" : ""));
     }
   }
   expected.throws = ending == Ending::kThrows;
@@ -498,7 +509,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool IsKeyEvent(const std::string& call) {
-  return StartsWith(call, "Down ") || StartsWith(call, "Up ");
+  return StartsWith(call, "Down ") || StartsWith(call, "Up ") || StartsWith(call, "Char ");
 }
 
 bool IsPeriodCall(const std::string& call) {

@@ -77,7 +77,7 @@ std::int16_t FakeSenderSystem::KeyScan(char character) {
   }
 }
 
-bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+bool FakeSenderSystem::SendEvent(const std::string& event) {
   const int send = sends_++;
   for (const FrontChange& change : frontChanges) {
     if (change.afterEvents == sends_) {
@@ -87,9 +87,19 @@ bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direc
   }
   if (send == sendsBeforeException) throw std::runtime_error("the platform failed");
   const bool taken = sendsBeforeFailure < 0 || send < sendsBeforeFailure;
-  calls.push_back((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
-                  (taken ? "" : " refused"));
+  calls.push_back(event + (taken ? "" : " refused"));
   return taken;
+}
+
+bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+  return SendEvent((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey));
+}
+
+bool FakeSenderSystem::SendCharacterEvent(char character, KeyDirection direction) {
+  char byte[8];
+  std::snprintf(byte, sizeof(byte), "0x%02X", static_cast<unsigned char>(character));
+  return SendEvent((direction == KeyDirection::kUp ? "Char up " : "Char down ") +
+                   std::string(byte));
 }
 
 void FakeSenderSystem::Sleep(std::uint32_t milliseconds) {

@@ -68,6 +68,7 @@ class FakeSenderSystem : public SenderSystem {
   // The record.
   std::string output;
   // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
+  // "Char down 0xE4", "Char up 0xE4" (a character that no key types, by its byte),
   // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
   // "Foreground <title>", "Raise <title>", "Attach <from> <to>", "Detach <from> <to>",
   // "Open <file>".
@@ -77,6 +78,7 @@ class FakeSenderSystem : public SenderSystem {
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
   bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
   void EndTimerPeriod(std::uint32_t milliseconds) override;
@@ -99,6 +101,8 @@ class FakeSenderSystem : public SenderSystem {
   // Handles are 1-based indexes into windows_, above an unused base.
   static constexpr std::uintptr_t kBase = 0x1000;
   std::size_t IndexOf(WindowHandle handle) const;
+  // Logs one keyboard event as scripted; true when it is taken.
+  bool SendEvent(const std::string& event);
   std::vector<FakeWindow> windows_;
   int sends_ = 0;
 };

@@ -41,13 +41,18 @@ TEST(InjectKeyListTest, SendsEachKeyInOrderWithTheDelayBeforeEveryEvent) {
   EXPECT_EQ(keys.Count(), 4);  // the caller keeps the list
 }
 
-TEST(InjectKeyListTest, SendsTheLow16BitsOfTheKeyCode) {
+TEST(InjectKeyListTest, SendsTheLow16BitsOfTheKeyCodeAndACharacterNoKeyTypesAsItself) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
-  keys.Add(KeyStroke{-1, KeyStroke::kPressAndRelease});  // a character no key gives
+  // \xE4 and \x80 (a with umlaut and the euro sign in code page 1252) have no key on the
+  // layout.
+  AddKeys(system, keys, {"\xE4", "/\x80", "\\\xE4", "A", ""});
   keys.Add(KeyStroke{0x12345, KeyStroke::kPressOnly});
   ASSERT_EQ(Inject(system, keys, 0), SendOutcome::kSent);
-  EXPECT_EQ(system.calls, (Calls{"Down 0xFFFF", "Up 0xFFFF", "Down 0x2345"}));
+  EXPECT_EQ(system.calls, (Calls{"Char down 0xE4", "Char up 0xE4", "Char down 0x80", "Char up 0xE4",
+                                 "Down 0x0141", "Up 0x0141",  // a key, shift state and all
+                                 "Down 0xFFFF", "Up 0xFFFF",  // the NUL character, as ever
+                                 "Down 0x2345"}));
 }
 
 TEST(InjectKeyListTest, NoDelayMeansNoSleepAndAnEmptyListSendsNothing) {
@@ -142,10 +147,11 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
 TEST(InjectKeyListTest, AFailureOfThePlatformReleasesWhatIsHeldAndGoesOn) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
-  AddKeys(system, keys, {"/Shift", "/LMenu", "x"});
-  system.sendsBeforeException = 2;
+  AddKeys(system, keys, {"/Shift", "/LMenu", "/\xE4", "x"});
+  system.sendsBeforeException = 3;
   EXPECT_THROW(Inject(system, keys, 0), std::runtime_error);
-  EXPECT_EQ(system.calls, (Calls{"Down 0x0010", "Down 0x00A4", "Up 0x00A4", "Up 0x0010"}));
+  EXPECT_EQ(system.calls, (Calls{"Down 0x0010", "Down 0x00A4", "Char down 0xE4", "Char up 0xE4",
+                                 "Up 0x00A4", "Up 0x0010"}));
 }
 
 TEST(InjectKeyEventTest, PressOnlyIsADownAndEveryOtherActionAnUp) {
