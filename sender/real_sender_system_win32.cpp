@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 
@@ -32,14 +33,27 @@ bool ReadModuleBaseName(HANDLE process, HMODULE module, CMyString& name) {
   return true;
 }
 
+// QueryFullProcessImageNameA came with Vista and the 32-bit program must start on XP, so
+// it is looked up at run time. Without it the module list alone names the processes: on
+// a 32-bit XP every process that can be read; a 64-bit XP leaves its 64-bit ones unnamed.
+using QueryImageName = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
+
+QueryImageName QueryFullProcessImageName() {
+  static const QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  return query;
+}
+
 // The base name from the path of the process's image, which can be read for more
 // processes than their modules.
 bool ReadImageBaseName(DWORD processId, CMyString& name) {
+  const QueryImageName query = QueryFullProcessImageName();
+  if (query == nullptr) return false;
   const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
   if (process == nullptr) return false;
   char path[kNameBufferSize * 2];
   DWORD length = sizeof(path);
-  const bool read = QueryFullProcessImageNameA(process, 0, path, &length) && length < sizeof(path);
+  const bool read = query(process, 0, path, &length) && length < sizeof(path);
   CloseHandle(process);
   if (!read) return false;
   path[length] = '\0';
