@@ -266,7 +266,7 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
       EXPECT_EQ(backup, kOld);
       TestSwitcherSystem refusing;
       EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
-      EXPECT_EQ(refusing.console[1], kSafeguardFailed);
+      EXPECT_EQ(refusing.console, (std::vector<std::string>{"clear", kSafeguardFailed, "key"}));
       EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
       testing::RemoveForTest(paths.settings);
     }
