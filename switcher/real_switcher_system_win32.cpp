@@ -48,13 +48,12 @@ bool IsReadOnly(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// Asking for the right to delete while sharing everything conflicts exactly with a
-// handle that does not share deletion: the one kind of holder that keeps a file from
-// being replaced. Lacking that right is no such conflict.
-bool HeldWithoutSharingDeletion(const std::string& path) {
-  HANDLE file =
-      CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Opening a file while sharing nothing meets a sharing violation exactly when another
+// handle holds it open for reading, writing or deleting, whatever that one shares:
+// Windows won't replace such a file. A lack of permission is no such conflict.
+bool HeldByAnother(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
   CloseHandle(file);
   return false;
@@ -140,9 +139,7 @@ std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path
   return files;
 }
 
-bool RealSwitcherSystem::IsHeld(const std::string& path) {
-  return HeldWithoutSharingDeletion(path);
-}
+bool RealSwitcherSystem::IsHeld(const std::string& path) { return HeldByAnother(path); }
 
 FileStatus RealSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
   // Shared with nobody, so a second run's open meets a sharing violation; deleted when
@@ -224,7 +221,7 @@ FileStatus RealSwitcherSystem::MoveOverExisting(const std::string& from, const s
   // counts as busy only when the target is held, else it is a lack of permission.
   const DWORD error = GetLastError();
   if (error == ERROR_ACCESS_DENIED) {
-    return HeldWithoutSharingDeletion(to) ? FileStatus::kBusy : FileStatus::kDenied;
+    return HeldByAnother(to) ? FileStatus::kBusy : FileStatus::kDenied;
   }
   return StatusOf(error);
 }

@@ -79,8 +79,8 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // naming that runs stopped dead left behind are removed first; one that another
 // program still holds open can't be removed, and its name is skipped.
 //
-// When another program holds the target open without sharing its deletion, the move
-// is retried for about a second; then the content is written into the target in
+// When another program holds the target open, the move is retried for about a
+// second; then the content is written into the target in
 // place, which works when the holder shares reading and writing. Every refusal that
 // the platform makes in advance comes before the first byte changes (the new length
 // is set first: a full disk refuses a longer file, a mapped file a shorter one); a

@@ -51,8 +51,8 @@ class SwitcherSystem {
   // for a bare name), each formed like |path|; empty when the folder can't be read.
   virtual std::vector<std::string> FilesBeside(const std::string& path) = 0;
 
-  // True when another program holds the file open so that it can't be replaced or
-  // removed (on Windows: without sharing its deletion).
+  // True when another program holds the file open, which keeps Windows from replacing
+  // it.
   virtual bool IsHeld(const std::string& path) = 0;
 
   // Keeps every other run of vindo that asks for the same |path| waiting (kBusy) until

@@ -95,7 +95,7 @@ class TestSwitcherSystem : public SwitcherSystem {
   // Reads of these paths report kBusy this many more times.
   std::map<std::string, int> busy_reads;
 
-  // Files that another program holds open without sharing their deletion, as Windows
+  // Files that another program holds open (not sharing their deletion), as Windows
   // treats them: they can't be moved (from or over) or removed, and can be read or
   // written in place only as far as the holder shares that. A held lock file is
   // another run's lock.

@@ -1,10 +1,10 @@
 /* Test helper: holds a file open until its standard input ends, as another program
    of the photo-print system, a virus scanner or another run of vindo might. The
    optional second argument says what the holder lets others do with the file
-   meanwhile: "none" (the default), "read" or "read-write"; a third argument "mapped"
-   also maps the whole file into memory and keeps the view, as a program that reads
-   its settings through a mapping does (the file then can't be cut). Prints "held" once
-   the file is open, so that a test can wait for that line instead of sleeping. */
+   meanwhile: "none" (the default), "read", "read-write" or "all" (deleting too); a third argument
+   "mapped" also maps the whole file into memory and keeps the view, as a program that reads its
+   settings through a mapping does (the file then can't be cut). Prints "held" once the file is
+   open, so that a test can wait for that line instead of sleeping. */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -23,9 +23,12 @@ int main(int argc, char** argv) {
   } else if (strcmp(mode, "read-write") == 0) {
     sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
     known = 1;
+  } else if (strcmp(mode, "all") == 0) {
+    sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    known = 1;
   }
   if (argc < 2 || argc > 4 || (argc == 4 && !mapped) || !known) {
-    fprintf(stderr, "usage: holdfile <path> [none|read|read-write] [mapped]\n");
+    fprintf(stderr, "usage: holdfile <path> [none|read|read-write|all] [mapped]\n");
     return 2;
   }
   file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, sharing, NULL, OPEN_EXISTING,

@@ -609,6 +609,7 @@ TEST_F(VindoExe, AHeldFileIsWrittenInPlaceWhenTheHolderSharesWritingElseKept) {
       {kSettingsWindowsPath, {"none"}, "/0", 1, kSafeguardFailed, &kSample, &kSampleOn},
       {kSettingsWindowsPath, {"read"}, "/0", 1, kCannotWrite, &kSample, &kSample},
       {kSettingsWindowsPath, {"read-write"}, "/0", 0, "", &kSampleOff, &kSampleOff},
+      {kSettingsWindowsPath, {"all"}, "/2", 0, "", &kSampleFactory, &kSampleFactory},
       {kSettingsWindowsPath, {"read-write", "mapped"}, "/1", 1, kCannotWrite, &kSample, &kSample},
       {kSettingsWindowsPath, {"read-write", "mapped"}, "/0", 0, "", &kSampleOff, &kSampleOff},
       {held_backup.c_str(), {"read"}, "/0", 1, kSafeguardFailed, &kSample, &kSampleOn},
