@@ -354,7 +354,7 @@ constexpr const char kHardStopFlag[] = "--hard-stop-child";
 }  // namespace
 
 bool IsHardStopChild(int argc, char** argv) {
-  return argc == 6 && std::string(argv[1]) == kHardStopFlag;
+  return argc == 7 && std::string(argv[1]) == kHardStopFlag;
 }
 
 int HardStopChildMain(char** argv) {
@@ -363,12 +363,18 @@ int HardStopChildMain(char** argv) {
   stopping.after_operation = [stop_after](int operation) {
     if (operation == stop_after) StopDead();
   };
-  return RunVindo({argv[3]}, stopping, SwitcherPaths{argv[4], argv[5]});
+  const SwitcherPaths paths{argv[4], argv[5]};
+  if (std::string(argv[6]) == "held") {
+    stopping.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+    stopping.held[paths.backup] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  }
+  return RunVindo({argv[3]}, stopping, paths);
 }
 
-int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths) {
-  return test_common::RunThisProgram(
-      {kHardStopFlag, std::to_string(stop_after), mode, paths.settings, paths.backup});
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths,
+                     bool held) {
+  return test_common::RunThisProgram({kHardStopFlag, std::to_string(stop_after), mode,
+                                      paths.settings, paths.backup, held ? "held" : "free"});
 }
 
 }  // namespace vindo::testing

@@ -49,10 +49,12 @@ TestTimes GetTimes(const std::string& path);
 void MakeReadOnly(const std::string& path, bool read_only);
 
 // Runs vindo with |mode| in a child process (this test program, started again) that
-// is stopped dead right after its |stop_after|-th file operation. Returns the
-// child's exit code: kHardStopExitCode when it was stopped, else the run's own.
+// is stopped dead right after its |stop_after|-th file operation; when |held|, the
+// settings file and the backup count as held by a program that shares writing. Returns
+// the child's exit code: kHardStopExitCode when it was stopped, else the run's own.
 constexpr int kHardStopExitCode = 77;
-int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths);
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths,
+                     bool held);
 
 // The child's side, called from main() when the program was started as such a
 // child; returns false when the arguments ask for something else.

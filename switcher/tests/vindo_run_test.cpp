@@ -364,23 +364,34 @@ TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
 }
 
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
-// turn, with the settings file present or only in the backup: the files are whole,
-// and the next run succeeds.
-void CheckHardStops(bool settings_present) {
+// turn, with the settings file present or only in the backup, free or held by a
+// program that shares writing: the files are whole, or marked partial when the stop
+// came in mid-write in place, and then the next run refuses to back the settings
+// file up until the operator has removed it; the next run succeeds.
+void CheckHardStops(bool settings_present, bool held) {
   for (int stop_after = 1;; ++stop_after) {
-    SCOPED_TRACE(::testing::Message() << "stopped after operation " << stop_after);
+    SCOPED_TRACE(::testing::Message()
+                 << (held ? "held, " : "") << "stopped after operation " << stop_after);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
     folders.PutOld(settings_present);
 
-    const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths);
+    const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths, held);
     ASSERT_TRUE(exit_code == testing::kHardStopExitCode || exit_code == 0) << exit_code;
 
+    const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string backup = Decode(ReadBytes(paths.backup));
-    EXPECT_TRUE(backup == kOld || backup == kOff);
-    if (settings_present || testing::Exists(paths.settings)) {
+    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
+    if (!damaged && (settings_present || testing::Exists(paths.settings))) {
       const std::string settings = ReadBytes(paths.settings);
       EXPECT_TRUE(settings == kOld || settings == kOff);
+    }
+    if (damaged) {
+      EXPECT_TRUE(held);
+      TestSwitcherSystem refusing;
+      EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), backup);
+      testing::RemoveForTest(paths.settings);
     }
 
     // The next run also removes whatever temporary file the stop left behind.
@@ -396,9 +407,12 @@ void CheckHardStops(bool settings_present) {
   }
 }
 
-TEST(VindoHardStopTest, StopAtAnyPointLosesNothing) { CheckHardStops(true); }
+TEST(VindoHardStopTest, StopAtAnyPointLosesNothing) {
+  CheckHardStops(true, false);
+  CheckHardStops(true, true);
+}
 
-TEST(VindoHardStopTest, StopDuringARestoreLosesNothing) { CheckHardStops(false); }
+TEST(VindoHardStopTest, StopDuringARestoreLosesNothing) { CheckHardStops(false, false); }
 
 }  // namespace
 }  // namespace vindo
