@@ -227,11 +227,15 @@ void WinePrefix::SetUp() {
         << boot.output << boot.errors;
   }
   ASSERT_TRUE(fs::is_directory(drive_c)) << drive_c;
+  if (own_server_) {
+    ASSERT_TRUE(desktop_keeper_.Start({"cmd.exe"}, logs / "desktop-keeper.err", "Microsoft"));
+  }
 }
 
 void WinePrefix::TearDown() {
   // Ends the prefix's server and with it every Wine process of the prefix.
   if (own_server_) RunToEnd({WineServer(), "-k"}, drive_c.parent_path(), drive_c.parent_path());
+  desktop_keeper_.Stop();
   if (own_.empty()) return;
   std::error_code ignored;
   fs::remove_all(own_, ignored);

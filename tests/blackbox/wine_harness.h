@@ -99,7 +99,8 @@ class HelperProcess {
 // Wine process in it. The prefix has one server while the program runs: its own, or
 // one that this program starts when none runs and ends at the end (a server that
 // quits with the last Wine program makes the next one fail when it starts in that
-// moment).
+// moment). With a server of its own it also keeps the desktop open with an idle
+// cmd.exe (a program that starts while Wine closes a desktop waits 10 s for it).
 class WinePrefix : public ::testing::Environment {
  public:
   // |boot_limit|: how long making the prefix may take.
@@ -112,6 +113,7 @@ class WinePrefix : public ::testing::Environment {
   milliseconds boot_limit_;
   fs::path own_;             // the throwaway prefix's folder, when this program made one
   bool own_server_ = false;  // this program started the prefix's server
+  HelperProcess desktop_keeper_;
 };
 
 }  // namespace blackbox
