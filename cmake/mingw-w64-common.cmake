@@ -1,6 +1,8 @@
 # Shared part of the mingw-w64 toolchain files; MINGW_TRIPLET is set by the caller.
-set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
+# The win32 thread model: the posix one links winpthreads into every program, and with
+# it imports that Windows XP lacks, although neither program starts a thread.
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})

@@ -1,5 +1,4 @@
-# Cross build of the 32-bit Windows programs with mingw-w64 (posix thread model,
-# which GoogleTest needs). Tests run under Wine.
+# Cross build of the 32-bit Windows programs with mingw-w64. Tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(MINGW_TRIPLET i686-w64-mingw32)

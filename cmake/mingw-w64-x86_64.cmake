@@ -1,4 +1,4 @@
-# Cross build of the 64-bit Windows programs with mingw-w64 (posix thread model).
+# Cross build of the 64-bit Windows programs with mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(MINGW_TRIPLET x86_64-w64-mingw32)

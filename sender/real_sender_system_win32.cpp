@@ -26,6 +26,17 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM visit) {
   return how.visitor(window, how.context) ? TRUE : FALSE;
 }
 
+// QueryFullProcessImageNameA came with Vista and the 32-bit program must start on XP, so
+// it is looked up at run time. Without it the module list alone names the processes: on
+// a 32-bit XP every process that can be read; a 64-bit XP leaves its 64-bit ones unnamed.
+using QueryImageName = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
+
+QueryImageName QueryFullProcessImageName() {
+  static const QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  return query;
+}
+
 }  // namespace
 
 void RealSenderSystem::Print(const char* text) { std::fputs(text, stdout); }
@@ -164,9 +175,11 @@ bool RealSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module
 }
 
 bool RealSenderSystem::ProcessImagePath(ProcessHandle process, CMyString& path) {
+  const QueryImageName query = QueryFullProcessImageName();
+  if (query == nullptr) return false;
   char buffer[kNameBufferSize * 2];
   DWORD length = sizeof(buffer);
-  if (!QueryFullProcessImageNameA(process, 0, buffer, &length) || length >= sizeof(buffer)) {
+  if (!query(process, 0, buffer, &length) || length >= sizeof(buffer)) {
     return false;
   }
   buffer[length] = '\0';

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,6 +66,29 @@ void SyncDirectoryOf(const std::string& path) {
   }
 }
 
+// The file from its start to its end, through |fd|.
+FileStatus ReadOpenFile(int fd, std::string* contents) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return StatusOf(errno);
+  if (S_ISDIR(info.st_mode)) return FileStatus::kDenied;
+  FileStatus status = FileStatus::kOk;
+  contents->resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < contents->size()) {
+    const ssize_t got =
+        pread(fd, &(*contents)[done], contents->size() - done, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      status = StatusOf(errno);
+      break;
+    }
+    if (got == 0) break;  // the file shrank while it was read
+    done += static_cast<std::size_t>(got);
+  }
+  contents->resize(done);
+  return status;
+}
+
 }  // namespace
 
 PathKind RealSwitcherSystem::Probe(const std::string& path) {
@@ -88,27 +112,7 @@ bool RealSwitcherSystem::CaptureFileTimes(const std::string& path, FileTimes* ti
 FileStatus RealSwitcherSystem::ReadWholeFile(const std::string& path, std::string* contents) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return StatusOf(errno);
-  FileStatus status = FileStatus::kOk;
-  struct stat info;
-  if (fstat(fd, &info) != 0) {
-    status = StatusOf(errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    status = FileStatus::kDenied;
-  } else {
-    contents->resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < contents->size()) {
-      const ssize_t got = read(fd, &(*contents)[done], contents->size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        status = StatusOf(errno);
-        break;
-      }
-      if (got == 0) break;  // the file shrank while it was read
-      done += static_cast<std::size_t>(got);
-    }
-    contents->resize(done);
-  }
+  const FileStatus status = ReadOpenFile(fd, contents);
   close(fd);
   return status;
 }
@@ -127,6 +131,36 @@ std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path
   return files;
 }
 
+// Nothing here keeps a file from being replaced.
+bool RealSwitcherSystem::IsHeld(const std::string&) { return false; }
+
+FileStatus RealSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
+  for (;;) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return StatusOf(errno);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      return error == EWOULDBLOCK ? FileStatus::kBusy : StatusOf(error);
+    }
+    // The run before may have removed the file between the open and the lock; a lock
+    // on a removed file keeps nobody out, so take the one now at the path.
+    struct stat locked;
+    struct stat named;
+    if (fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 &&
+        locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+      *lock = fd;
+      return FileStatus::kOk;
+    }
+    close(fd);
+  }
+}
+
+void RealSwitcherSystem::ReleaseRunLock(const std::string& path, FileHandle lock) {
+  unlink(path.c_str());
+  close(static_cast<int>(lock));
+}
+
 FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return StatusOf(errno);
@@ -134,11 +168,19 @@ FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
   return FileStatus::kOk;
 }
 
-FileStatus RealSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+FileStatus RealSwitcherSystem::OpenInPlace(const std::string& path, FileHandle* handle) {
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return StatusOf(errno);
   *handle = fd;
   return FileStatus::kOk;
+}
+
+bool RealSwitcherSystem::ReadFromStart(FileHandle handle, std::string* contents) {
+  return ReadOpenFile(static_cast<int>(handle), contents) == FileStatus::kOk;
+}
+
+bool RealSwitcherSystem::Rewind(FileHandle handle) {
+  return lseek(static_cast<int>(handle), 0, SEEK_SET) == 0;
 }
 
 bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
@@ -152,9 +194,17 @@ bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::siz
   return true;
 }
 
-bool RealSwitcherSystem::EndFileHere(FileHandle handle) {
-  const off_t end = lseek(static_cast<int>(handle), 0, SEEK_CUR);
-  return end >= 0 && ftruncate(static_cast<int>(handle), end) == 0;
+bool RealSwitcherSystem::SetFileSize(FileHandle handle, std::uint64_t size) {
+  const int fd = static_cast<int>(handle);
+  const auto end = static_cast<off_t>(size);
+  struct stat info;
+  if (fstat(fd, &info) != 0) return false;
+  // The room for a longer file is taken now, as Windows does, so that a full disk
+  // refuses here.
+  if (end > info.st_size && posix_fallocate(fd, info.st_size, end - info.st_size) != 0) {
+    return false;
+  }
+  return ftruncate(fd, end) == 0 && lseek(fd, end, SEEK_SET) == end;
 }
 
 bool RealSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {

@@ -48,6 +48,48 @@ bool IsReadOnly(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+// Opening a file while sharing nothing meets a sharing violation exactly when another
+// handle holds it open for reading, writing or deleting, whatever that one shares:
+// Windows won't replace such a file. A lack of permission is no such conflict.
+bool HeldByAnother(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
+}
+
+bool MoveTo(HANDLE file, ULONGLONG offset) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
+}
+
+// The file from its start to its end, through |file|.
+FileStatus ReadOpenFile(HANDLE file, std::string* contents) {
+  LARGE_INTEGER size;
+  if (!MoveTo(file, 0) || !GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+      static_cast<ULONGLONG>(size.QuadPart) > contents->max_size() / 2) {
+    return FileStatus::kFailed;
+  }
+  FileStatus status = FileStatus::kOk;
+  contents->resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t done = 0;
+  while (done < contents->size()) {
+    const std::size_t wanted = contents->size() - done;
+    const DWORD chunk = wanted > (1u << 30) ? (1u << 30) : static_cast<DWORD>(wanted);
+    DWORD got = 0;
+    if (!::ReadFile(file, &(*contents)[done], chunk, &got, nullptr)) {
+      status = StatusOf(GetLastError());
+      break;
+    }
+    if (got == 0) break;  // the file shrank while it was read
+    done += got;
+  }
+  contents->resize(done);
+  return status;
+}
+
 }  // namespace
 
 PathKind RealSwitcherSystem::Probe(const std::string& path) {
@@ -76,27 +118,7 @@ FileStatus RealSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return StatusOf(GetLastError());
-  FileStatus status = FileStatus::kOk;
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
-      static_cast<ULONGLONG>(size.QuadPart) > contents->max_size() / 2) {
-    status = FileStatus::kFailed;
-  } else {
-    contents->resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    while (done < contents->size()) {
-      const std::size_t wanted = contents->size() - done;
-      const DWORD chunk = wanted > (1u << 30) ? (1u << 30) : static_cast<DWORD>(wanted);
-      DWORD got = 0;
-      if (!::ReadFile(file, &(*contents)[done], chunk, &got, nullptr)) {
-        status = StatusOf(GetLastError());
-        break;
-      }
-      if (got == 0) break;  // the file shrank while it was read
-      done += got;
-    }
-    contents->resize(done);
-  }
+  const FileStatus status = ReadOpenFile(file, contents);
   CloseHandle(file);
   return status;
 }
@@ -117,6 +139,22 @@ std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path
   return files;
 }
 
+bool RealSwitcherSystem::IsHeld(const std::string& path) { return HeldByAnother(path); }
+
+FileStatus RealSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
+  // Shared with nobody, so a second run's open meets a sharing violation; deleted when
+  // the handle closes, which Windows does for a process however it ends.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return StatusOf(GetLastError());
+  *lock = reinterpret_cast<FileHandle>(file);
+  return FileStatus::kOk;
+}
+
+void RealSwitcherSystem::ReleaseRunLock(const std::string&, FileHandle lock) {
+  CloseHandle(ToHandle(lock));
+}
+
 FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -125,13 +163,20 @@ FileStatus RealSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
   return FileStatus::kOk;
 }
 
-FileStatus RealSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+FileStatus RealSwitcherSystem::OpenInPlace(const std::string& path, FileHandle* handle) {
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return StatusOf(GetLastError());
   *handle = reinterpret_cast<FileHandle>(file);
   return FileStatus::kOk;
 }
+
+bool RealSwitcherSystem::ReadFromStart(FileHandle handle, std::string* contents) {
+  return ReadOpenFile(ToHandle(handle), contents) == FileStatus::kOk;
+}
+
+bool RealSwitcherSystem::Rewind(FileHandle handle) { return MoveTo(ToHandle(handle), 0); }
 
 bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
   while (size > 0) {
@@ -146,8 +191,9 @@ bool RealSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::siz
   return true;
 }
 
-bool RealSwitcherSystem::EndFileHere(FileHandle handle) {
-  return ::SetEndOfFile(ToHandle(handle)) != 0;
+bool RealSwitcherSystem::SetFileSize(FileHandle handle, std::uint64_t size) {
+  // A longer file gets its clusters here: NTFS and FAT allocate them at once.
+  return MoveTo(ToHandle(handle), size) && ::SetEndOfFile(ToHandle(handle)) != 0;
 }
 
 bool RealSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
@@ -171,10 +217,13 @@ FileStatus RealSwitcherSystem::MoveOverExisting(const std::string& from, const s
     return FileStatus::kOk;
   }
   // A file that another program holds open can't be replaced. Windows says so with a
-  // sharing violation or with access denied, Wine always with the latter; read-only,
-  // the other reason for it, is ruled out above.
+  // sharing violation or with access denied, Wine always with the latter; access denied
+  // counts as busy only when the target is held, else it is a lack of permission.
   const DWORD error = GetLastError();
-  return error == ERROR_ACCESS_DENIED ? FileStatus::kBusy : StatusOf(error);
+  if (error == ERROR_ACCESS_DENIED) {
+    return HeldByAnother(to) ? FileStatus::kBusy : FileStatus::kDenied;
+  }
+  return StatusOf(error);
 }
 
 FileStatus RealSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {

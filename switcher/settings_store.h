@@ -2,6 +2,7 @@
 // write that every file of vindo goes through.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,17 +34,60 @@ bool FileExists(SwitcherSystem& system, const std::string& path);
 
 FileStatus ReadFileRetrying(SwitcherSystem& system, const std::string& path, std::string* contents);
 
+// Other runs of vindo on the same settings file wait while this one runs: they take
+// turns with the whole run, so that none reads a file that another is writing or
+// moves another's temporary file. The lock is <settings>.lock beside the settings
+// file, held open and shared with nobody, and gone when it is let go of or the
+// process ends, however it ends.
+constexpr int kRunLockAttempts = 600;  // a minute, at kBusyRetryMilliseconds
+
+class RunLock {
+ public:
+  RunLock(SwitcherSystem& system, const std::string& settings_path);
+  ~RunLock();
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+
+  // Waits for another run to finish, for a minute at most; false when it did not. Where
+  // no lock can be made (no folder, no right to create a file in it), the run goes on
+  // without one: it can't change anything in that folder either.
+  bool Take();
+  void Release();
+
+ private:
+  SwitcherSystem& system_;
+  const std::string path_;
+  FileHandle handle_ = 0;
+  bool held_ = false;
+};
+
+// <file>.partial: while it exists, |file| may be partial (a write in place that did
+// not finish), and it is neither backed up nor restored from.
+std::string PartialMarkOf(const std::string& path);
+bool IsMarkedPartial(SwitcherSystem& system, const std::string& path);
+
 enum class WriteTarget { kReplace, kCreateOnly };
+
+// Hands the content to |sink| a part at a time, in order; false when the sink refused a
+// part.
+using ContentSink = std::function<bool(std::string_view part)>;
+using ContentSource = std::function<bool(const ContentSink& sink)>;
 
 // One file written safely. The content goes to a new temporary file beside the
 // target, <target>.<n>.tmp, which is made durable and then moved over the target in
 // one step, so that the target is always whole, old or new. Temporary files of that
-// naming that runs stopped dead left behind are removed first; one that another run
-// still holds open can't be removed, and its name is skipped.
+// naming that runs stopped dead left behind are removed first; one that another
+// program still holds open can't be removed, and its name is skipped.
 //
 // When another program holds the target open, the move is retried for about a
 // second; then the content is written into the target in place, which works when the
-// holder shares writing. That is the one write that a hard stop can leave partial.
+// holder shares reading and writing. Every refusal that the platform makes in advance
+// comes before the first byte changes (the new length is set first: a full disk
+// refuses a longer file, a mapped file a shorter one); a failure after that puts the
+// old content back and reads it back. Meanwhile the target is marked partial
+// (PartialMarkOf), and it stays marked when it could not be put back, or when a hard
+// stop ended the write. Any other refusal of the move (a temporary file that a
+// scanner holds, permissions) fails the write, target unchanged.
 class SafeWrite {
  public:
   // |map|, when given, maps every byte on its way to the file.
@@ -57,25 +101,36 @@ class SafeWrite {
   FileStatus Begin();
   // Adds the next part of the content; false once any write has failed.
   bool Write(std::string_view part);
-  // Gives the file |times| when they are valid and puts it in place. kCreateOnly
-  // never replaces an existing file. On failure the target is as it was.
-  FileStatus Finish(const FileTimes& times, WriteTarget target);
+  // Gives the file |times| when they are valid and puts it in place, and clears the
+  // target's partial mark. kCreateOnly never replaces an existing file. |again| gives
+  // the content once more, as Write() got it, for a write in place. On failure the
+  // target is as it was, but for kDamaged: then it is marked partial, and removed where
+  // it can be.
+  FileStatus Finish(const FileTimes& times, WriteTarget target, const ContentSource& again);
 
  private:
   void RemoveStaleTemporaries();
   FileStatus ReplaceRetrying();
-  FileStatus WriteInPlace(const FileTimes& times);
+  FileStatus WriteInPlace(const FileTimes& times, const ContentSource& again);
+  bool PutBack(FileHandle target, const std::string& old, const FileTimes& old_times,
+               std::string* now);
+  bool Mark();
+  void ClearMark();
   bool WriteAll(FileHandle handle, std::string_view content);
   void Discard();
 
   SwitcherSystem& system_;
   const std::string path_;
+  const std::string mark_;  // PartialMarkOf(path_)
   const ByteMapping map_;
   std::string mapped_;     // room for one mapped chunk
   std::string temporary_;  // the temporary file, while it exists
   FileHandle handle_ = 0;
   bool open_ = false;
   bool written_ = true;
+  std::uint64_t size_ = 0;   // bytes given to Write()
+  bool was_marked_ = false;  // the target was marked partial before this write
+  bool marked_ = false;      // it is now
 };
 
 // A whole SafeWrite of |content|.
@@ -83,14 +138,15 @@ FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
                            std::string_view content, ByteMapping map, const FileTimes& times,
                            WriteTarget target);
 
-// Copies the settings file to the backup. |settings_times| receives the settings
-// file's times as they were before it was read, |content| the settings file's content.
+// Copies the settings file to the backup; never one that is marked partial.
+// |settings_times| receives the settings file's times as they were before it was read,
+// |content| the settings file's content.
 bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                     std::string* content);
 
 // Recreates a missing settings file from the backup, with the backup's times, which
 // |settings_times| receives; |content| receives the restored content. Never replaces
-// a settings file that exists.
+// a settings file that exists, never restores from a backup that is marked partial.
 bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                      std::string* content);
 

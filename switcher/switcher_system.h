@@ -33,6 +33,7 @@ enum class FileStatus {
   kBusy,     // another process holds the file: worth a retry
   kDenied,   // read-only, a directory, no permission
   kFailed,   // anything else (a full disk, an I/O error, ...)
+  kDamaged,  // a write in place failed and could not be undone: the file is marked partial
 };
 
 using FileHandle = std::intptr_t;
@@ -50,22 +51,37 @@ class SwitcherSystem {
   // for a bare name), each formed like |path|; empty when the folder can't be read.
   virtual std::vector<std::string> FilesBeside(const std::string& path) = 0;
 
+  // True when another program holds the file open, which keeps Windows from replacing
+  // it.
+  virtual bool IsHeld(const std::string& path) = 0;
+
+  // Keeps every other run of vindo that asks for the same |path| waiting (kBusy) until
+  // ReleaseRunLock, or until this process ends, however it ends.
+  virtual FileStatus TakeRunLock(const std::string& path, FileHandle* lock) = 0;
+  virtual void ReleaseRunLock(const std::string& path, FileHandle lock) = 0;
+
   // Creates a file that must not exist yet, for writing in byte mode.
   virtual FileStatus CreateNewFile(const std::string& path, FileHandle* handle) = 0;
-  // Opens an existing file for writing over it from its start, in byte mode, sharing
+  // Opens an existing file for reading and writing in place, in byte mode, sharing
   // reading and writing with other programs; kBusy when one holds it without sharing
-  // writing.
-  virtual FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) = 0;
+  // them.
+  virtual FileStatus OpenInPlace(const std::string& path, FileHandle* handle) = 0;
+  // The whole file, read through |handle| from its start.
+  virtual bool ReadFromStart(FileHandle handle, std::string* contents) = 0;
+  // The next write through |handle| goes to the file's start.
+  virtual bool Rewind(FileHandle handle) = 0;
   // True only when every byte was written.
   virtual bool WriteFile(FileHandle handle, const char* data, std::size_t size) = 0;
-  // Cuts the file off after the last byte written.
-  virtual bool EndFileHere(FileHandle handle) = 0;
+  // Cuts the file, or lengthens it and takes the room on the disk for it where the file
+  // system allows (a full disk refuses here). Moves the position that writes go to.
+  virtual bool SetFileSize(FileHandle handle, std::uint64_t size) = 0;
   virtual bool SetFileTimes(FileHandle handle, const FileTimes& times) = 0;
   // Flushes the file's data to the disk.
   virtual bool FlushFile(FileHandle handle) = 0;
   virtual bool CloseFile(FileHandle handle) = 0;
-  // Moves |from| over |to| in one step; a read-only |to| is refused with kDenied, a
-  // |to| that another program holds open with kBusy.
+  // Moves |from| over |to| in one step. kBusy when another program holds |from| open, or
+  // holds |to| as IsHeld() says; any other refusal of |to| (read-only, permissions) is
+  // kDenied.
   virtual FileStatus MoveOverExisting(const std::string& from, const std::string& to) = 0;
   // Moves |from| to |to| in one step, only if nothing exists at |to| (else kExists).
   virtual FileStatus MoveToNewName(const std::string& from, const std::string& to) = 0;
@@ -86,10 +102,15 @@ class RealSwitcherSystem : public SwitcherSystem {
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
   std::vector<std::string> FilesBeside(const std::string& path) override;
+  bool IsHeld(const std::string& path) override;
+  FileStatus TakeRunLock(const std::string& path, FileHandle* lock) override;
+  void ReleaseRunLock(const std::string& path, FileHandle lock) override;
   FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
-  FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) override;
+  FileStatus OpenInPlace(const std::string& path, FileHandle* handle) override;
+  bool ReadFromStart(FileHandle handle, std::string* contents) override;
+  bool Rewind(FileHandle handle) override;
   bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
-  bool EndFileHere(FileHandle handle) override;
+  bool SetFileSize(FileHandle handle, std::uint64_t size) override;
   bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
   bool FlushFile(FileHandle handle) override;
   bool CloseFile(FileHandle handle) override;

@@ -40,15 +40,75 @@ bool Succeeds(Step step) {
 // it, so that the file is in memory only once. Puts the settings file in place and
 // leaves the backup to be put in place after it; |backup_whole| tells whether all of
 // it was written.
-bool WriteSwitched(std::string_view original, CorrectionMode mode, const FileTimes& times,
-                   SafeWrite& settings_file, SafeWrite& backup_file, bool* backup_whole) {
-  if (settings_file.Begin() != FileStatus::kOk) return false;
-  *backup_whole = CanBackUpFaithfully(original) && backup_file.Begin() == FileStatus::kOk;
-  const bool rewritten = RewriteSettings(original, mode, [&](std::string_view part) {
+FileStatus WriteSwitched(const ContentSource& switched, const FileTimes& times,
+                         SafeWrite& settings_file, SafeWrite& backup_file, bool backup_possible,
+                         bool* backup_whole) {
+  const FileStatus begun = settings_file.Begin();
+  if (begun != FileStatus::kOk) return begun;
+  *backup_whole = backup_possible && backup_file.Begin() == FileStatus::kOk;
+  const bool rewritten = switched([&](std::string_view part) {
     *backup_whole = *backup_whole && backup_file.Write(part);
     return settings_file.Write(part);
   });
-  return rewritten && settings_file.Finish(times, WriteTarget::kReplace) == FileStatus::kOk;
+  return rewritten ? settings_file.Finish(times, WriteTarget::kReplace, switched)
+                   : FileStatus::kFailed;
+}
+
+// The run once it has the settings file to itself: the message to show, or null.
+const char* RunAlone(CorrectionMode mode, SwitcherSystem& system, const SwitcherPaths& paths) {
+  // The times are taken before anything reads the file, so that reading it can't
+  // move its access time.
+  FileTimes settings_times;
+  std::string original;
+  if (!Succeeds([&] { return SafeguardSettings(system, paths, &settings_times, &original); })) {
+    return kSafeguardFailed;
+  }
+
+  if (mode == CorrectionMode::kNone) return kUsage;
+
+  // Read again, into the room that the safeguard's copy already takes.
+  if (!Succeeds(
+          [&] { return ReadFileRetrying(system, paths.settings, &original) == FileStatus::kOk; })) {
+    return kCannotOpen;
+  }
+
+  // The settings file is replaced in one step, or, when it is held, written in place
+  // and put back on failure: either way it is the old one after a failure, or it is
+  // marked partial (kDamaged).
+  const ContentSource switched = [&](const ContentSink& sink) {
+    return RewriteSettings(original, mode, sink);
+  };
+  SafeWrite settings_file(system, paths.settings);
+  SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
+  bool backup_whole = false;
+  FileStatus written = FileStatus::kFailed;
+  Succeeds([&] {
+    written = WriteSwitched(switched, settings_times, settings_file, backup_file,
+                            CanBackUpFaithfully(original), &backup_whole);
+    return true;
+  });
+
+  if (written == FileStatus::kDamaged || (written == FileStatus::kOk && !Succeeds([&] {
+                                            return system.Probe(paths.settings) == PathKind::kFile;
+                                          }))) {
+    // Restores only a file that is gone; a damaged file that is still there stays
+    // marked partial until the operator removes it.
+    FileTimes restored_times;
+    std::string restored;
+    Succeeds([&] { return RestoreSettings(system, paths, &restored_times, &restored); });
+    return kCannotKeep;
+  }
+  if (written != FileStatus::kOk) return kCannotWrite;
+
+  // The switch has happened; a backup that could not follow it still holds the
+  // previous settings whole (or is marked partial), but the operator must hear about it.
+  if (!Succeeds([&] {
+        return backup_whole && backup_file.Finish(settings_times, WriteTarget::kReplace,
+                                                  switched) == FileStatus::kOk;
+      })) {
+    return kSafeguardFailed;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -56,50 +116,13 @@ bool WriteSwitched(std::string_view original, CorrectionMode mode, const FileTim
 int RunVindo(const std::vector<std::string>& arguments, SwitcherSystem& system,
              const SwitcherPaths& paths) {
   const CorrectionMode mode = ReadModeArguments(arguments);
-
-  // The times are taken before anything reads the file, so that reading it can't
-  // move its access time.
-  FileTimes settings_times;
-  std::string original;
-  if (!Succeeds([&] { return SafeguardSettings(system, paths, &settings_times, &original); })) {
-    return Fail(system, kSafeguardFailed);
+  const char* message = kSafeguardFailed;
+  {
+    // Let go of before the message, which waits for a key as long as the operator likes.
+    RunLock lock(system, paths.settings);
+    if (Succeeds([&] { return lock.Take(); })) message = RunAlone(mode, system, paths);
   }
-
-  if (mode == CorrectionMode::kNone) return Fail(system, kUsage);
-
-  // Read again, into the room that the safeguard's copy already takes.
-  if (!Succeeds(
-          [&] { return ReadFileRetrying(system, paths.settings, &original) == FileStatus::kOk; })) {
-    return Fail(system, kCannotOpen);
-  }
-
-  // The settings file is replaced in one step: on failure it is still the old one.
-  SafeWrite settings_file(system, paths.settings);
-  SafeWrite backup_file(system, paths.backup, EncodeBackupBytes);
-  bool backup_whole = false;
-  if (!Succeeds([&] {
-        return WriteSwitched(original, mode, settings_times, settings_file, backup_file,
-                             &backup_whole);
-      })) {
-    return Fail(system, kCannotWrite);
-  }
-
-  if (!Succeeds([&] { return system.Probe(paths.settings) == PathKind::kFile; })) {
-    FileTimes restored_times;
-    std::string restored;
-    Succeeds([&] { return RestoreSettings(system, paths, &restored_times, &restored); });
-    return Fail(system, kCannotKeep);
-  }
-
-  // The switch has happened; a backup that could not follow it still holds the
-  // previous settings whole, but the operator must hear about it.
-  if (!Succeeds([&] {
-        return backup_whole &&
-               backup_file.Finish(settings_times, WriteTarget::kReplace) == FileStatus::kOk;
-      })) {
-    return Fail(system, kSafeguardFailed);
-  }
-  return 0;
+  return message != nullptr ? Fail(system, message) : 0;
 }
 
 }  // namespace vindo

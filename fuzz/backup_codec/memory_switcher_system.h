@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,13 +46,27 @@ class MemorySwitcherSystem final : public vindo::SwitcherSystem {
     }
     return beside;
   }
+  bool IsHeld(const std::string&) override { return false; }
+  vindo::FileStatus TakeRunLock(const std::string&, vindo::FileHandle* lock) override {
+    *lock = 0;
+    return vindo::FileStatus::kOk;
+  }
+  void ReleaseRunLock(const std::string&, vindo::FileHandle) override {}
   vindo::FileStatus CreateNewFile(const std::string& path, vindo::FileHandle* handle) override {
     if (files.count(path)) return vindo::FileStatus::kExists;
     files[path] = File();
     return Open(path, handle);
   }
-  vindo::FileStatus OpenToOverwrite(const std::string& path, vindo::FileHandle* handle) override {
+  vindo::FileStatus OpenInPlace(const std::string& path, vindo::FileHandle* handle) override {
     return files.count(path) ? Open(path, handle) : vindo::FileStatus::kMissing;
+  }
+  bool ReadFromStart(vindo::FileHandle handle, std::string* contents) override {
+    *contents = files.at(open_.at(handle).path).content;
+    return true;
+  }
+  bool Rewind(vindo::FileHandle handle) override {
+    open_.at(handle).position = 0;
+    return true;
   }
   bool WriteFile(vindo::FileHandle handle, const char* data, std::size_t size) override {
     Handle& open = open_.at(handle);
@@ -59,8 +74,9 @@ class MemorySwitcherSystem final : public vindo::SwitcherSystem {
     open.position += size;
     return true;
   }
-  bool EndFileHere(vindo::FileHandle handle) override {
-    const Handle& open = open_.at(handle);
+  bool SetFileSize(vindo::FileHandle handle, std::uint64_t size) override {
+    Handle& open = open_.at(handle);
+    open.position = static_cast<std::size_t>(size);
     files.at(open.path).content.resize(open.position);
     return true;
   }

@@ -208,6 +208,17 @@ TEST_F(SettingsStoreTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriti
   ExpectTimes(paths.settings, kBackupTimes);
   EXPECT_EQ(ReadBytes(paths.settings), "new");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+
+  // A scanner that holds the temporary file is waited for, but the target is not held:
+  // no write in place. The temporary file stays until the scanner lets go of it.
+  system.held.clear();
+  system.sleeps.clear();
+  system.held[paths.settings + ".0.tmp"] = TestSwitcherSystem::Sharing::kNothing;
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "newer", nullptr, times, WriteTarget::kReplace),
+            FileStatus::kBusy);
+  EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
+  EXPECT_EQ(ReadBytes(paths.settings), "new");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"servicetype.ini", "servicetype.ini.0.tmp"}));
 }
 
 TEST_F(SettingsStoreTest, SafeWriteRefusesAReadOnlyTargetAndLeavesNoTrace) {
@@ -221,24 +232,69 @@ TEST_F(SettingsStoreTest, SafeWriteRefusesAReadOnlyTargetAndLeavesNoTrace) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 }
 
+// Fails one write, or two (the second while the first is put right), at each point in
+// turn, with the target free, or held by a program that shares writing so that a
+// longer or a shorter file is written in place: the target is old or new, or, only
+// when putting it right failed too, marked partial.
 TEST_F(SettingsStoreTest, SafeWriteKeepsTheOldFileWhenAnyWriteFails) {
   const std::string big(300 * 1024, 'x');  // several chunks
-  for (int failing = 1;; ++failing) {
-    SCOPED_TRACE(failing);
-    WriteBytes(paths.settings, "old");
-    TestSwitcherSystem faulty;
-    faulty.fail_write = failing;
-    const FileStatus status = WriteFileSafely(faulty, paths.settings, big, EncodeBackupBytes,
-                                              FileTimes(), WriteTarget::kReplace);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    if (faulty.writes < failing) {
-      EXPECT_EQ(status, FileStatus::kOk);
-      EXPECT_EQ(ReadBytes(paths.settings), Encode(big));
-      break;
+  const std::string small = "old";
+  const std::string mark = PartialMarkOf(paths.settings);
+  for (const bool held : {false, true}) {
+    for (const bool longer : {true, false}) {
+      const std::string& old = longer ? small : big;
+      const std::string& written = longer ? big : small;
+      for (int first = 1, reached = first;; ++first) {
+        for (int second = first + 1;; ++second) {
+          SCOPED_TRACE(::testing::Message() << (held ? "held, " : "") << "failing writes " << first
+                                            << " and " << second);
+          WriteBytes(paths.settings, old);
+          TestSwitcherSystem faulty;
+          if (held) faulty.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+          faulty.failing_writes = {first, second};
+          const FileStatus status =
+              WriteFileSafely(faulty, paths.settings, written, EncodeBackupBytes, FileTimes(),
+                              WriteTarget::kReplace);
+          reached = faulty.writes;
+          const bool marked = Exists(mark);
+          EXPECT_EQ(marked, status == FileStatus::kDamaged);
+          EXPECT_TRUE(!marked || (held && reached >= second));
+          EXPECT_TRUE(reached >= first || status == FileStatus::kOk);
+          EXPECT_TRUE(marked || ReadBytes(paths.settings) ==
+                                    (status == FileStatus::kOk ? Encode(written) : old));
+          std::vector<std::string> expected{"servicetype.ini"};
+          if (marked) expected.push_back("servicetype.ini.partial");
+          EXPECT_EQ(dir.Entries(), expected);
+          if (marked) testing::RemoveForTest(mark);
+          if (reached < second) break;
+        }
+        if (reached < first) break;
+      }
     }
-    EXPECT_NE(status, FileStatus::kOk);
-    EXPECT_EQ(ReadBytes(paths.settings), "old");
   }
+}
+
+// A write that finds its target marked partial clears the mark once the target is
+// whole, and keeps it when the target could not be written.
+TEST_F(SettingsStoreTest, TheMarkOfAPartialFileGoesOnlyWithAWholeWrite) {
+  const std::string mark = PartialMarkOf(paths.backup);
+  WriteBytes(paths.backup, Encode("partial"));
+  WriteBytes(mark, "");
+  EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
+  EXPECT_TRUE(dir.Entries().empty());
+
+  WriteBytes(paths.settings, "settings");
+  testing::MakeReadOnly(paths.backup, true);
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
+  testing::MakeReadOnly(paths.backup, false);
+  EXPECT_TRUE(Exists(mark));
+  EXPECT_TRUE(BackupSettings(system, paths, &times, &content));
+  EXPECT_FALSE(Exists(mark));
+
+  WriteBytes(PartialMarkOf(paths.settings), "");
+  WriteBytes(paths.settings, "partial settings");
+  EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
+  EXPECT_EQ(Decode(ReadBytes(paths.backup)), "settings");
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ std::string TestSwitcherSystem::Printed() const {
 
 bool TestSwitcherSystem::WriteFails() {
   ++writes;
-  return fail_write != 0 && (writes == fail_write || (fail_later_writes && writes > fail_write));
+  return failing_writes.count(writes) != 0 ||
+         (fail_later_writes && !failing_writes.empty() && writes > *failing_writes.begin());
 }
 
 FileStatus TestSwitcherSystem::HeldOrFailing(const std::string& path, Sharing at_most) {
@@ -225,6 +226,26 @@ std::vector<std::string> TestSwitcherSystem::FilesBeside(const std::string& path
   return files;
 }
 
+bool TestSwitcherSystem::IsHeld(const std::string& path) {
+  Start();
+  const bool is_held = IsHeld(path, Sharing::kReadingAndWriting);
+  Done("IsHeld", path);
+  return is_held;
+}
+
+FileStatus TestSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
+  Start();
+  const FileStatus status =
+      IsHeld(path, Sharing::kReadingAndWriting) ? FileStatus::kBusy : real_.TakeRunLock(path, lock);
+  Done("TakeRunLock", path);
+  return status;
+}
+
+void TestSwitcherSystem::ReleaseRunLock(const std::string& path, FileHandle lock) {
+  real_.ReleaseRunLock(path, lock);
+  Done("ReleaseRunLock", path);
+}
+
 FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   Start();
   const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.CreateNewFile(path, handle);
@@ -232,12 +253,26 @@ FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
   return status;
 }
 
-FileStatus TestSwitcherSystem::OpenToOverwrite(const std::string& path, FileHandle* handle) {
+FileStatus TestSwitcherSystem::OpenInPlace(const std::string& path, FileHandle* handle) {
   Start();
   FileStatus status = HeldOrFailing(path, Sharing::kReading);
-  if (status == FileStatus::kOk) status = real_.OpenToOverwrite(path, handle);
-  Done("OpenToOverwrite", path);
+  if (status == FileStatus::kOk) status = real_.OpenInPlace(path, handle);
+  Done("OpenInPlace", path);
   return status;
+}
+
+bool TestSwitcherSystem::ReadFromStart(FileHandle handle, std::string* contents) {
+  Start();
+  const bool read = !WriteFails() && real_.ReadFromStart(handle, contents);
+  Done("ReadFromStart", "");
+  return read;
+}
+
+bool TestSwitcherSystem::Rewind(FileHandle handle) {
+  Start();
+  const bool rewound = !WriteFails() && real_.Rewind(handle);
+  Done("Rewind", "");
+  return rewound;
 }
 
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
@@ -247,11 +282,11 @@ bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::siz
   return written;
 }
 
-bool TestSwitcherSystem::EndFileHere(FileHandle handle) {
+bool TestSwitcherSystem::SetFileSize(FileHandle handle, std::uint64_t size) {
   Start();
-  const bool ended = !WriteFails() && real_.EndFileHere(handle);
-  Done("EndFileHere", "");
-  return ended;
+  const bool sized = !WriteFails() && real_.SetFileSize(handle, size);
+  Done("SetFileSize", "");
+  return sized;
 }
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
@@ -277,7 +312,9 @@ bool TestSwitcherSystem::CloseFile(FileHandle handle) {
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
   Start();
-  FileStatus status = HeldOrFailing(to, Sharing::kReadingAndWriting);
+  FileStatus status = IsHeld(from, Sharing::kReadingAndWriting)
+                          ? FileStatus::kBusy
+                          : HeldOrFailing(to, Sharing::kReadingAndWriting);
   if (status == FileStatus::kOk) status = real_.MoveOverExisting(from, to);
   Done("MoveOverExisting", to);
   return status;
@@ -317,7 +354,7 @@ constexpr const char kHardStopFlag[] = "--hard-stop-child";
 }  // namespace
 
 bool IsHardStopChild(int argc, char** argv) {
-  return argc == 6 && std::string(argv[1]) == kHardStopFlag;
+  return argc == 7 && std::string(argv[1]) == kHardStopFlag;
 }
 
 int HardStopChildMain(char** argv) {
@@ -326,12 +363,18 @@ int HardStopChildMain(char** argv) {
   stopping.after_operation = [stop_after](int operation) {
     if (operation == stop_after) StopDead();
   };
-  return RunVindo({argv[3]}, stopping, SwitcherPaths{argv[4], argv[5]});
+  const SwitcherPaths paths{argv[4], argv[5]};
+  if (std::string(argv[6]) == "held") {
+    stopping.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+    stopping.held[paths.backup] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  }
+  return RunVindo({argv[3]}, stopping, paths);
 }
 
-int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths) {
-  return test_common::RunThisProgram(
-      {kHardStopFlag, std::to_string(stop_after), mode, paths.settings, paths.backup});
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths,
+                     bool held) {
+  return test_common::RunThisProgram({kHardStopFlag, std::to_string(stop_after), mode,
+                                      paths.settings, paths.backup, held ? "held" : "free"});
 }
 
 }  // namespace vindo::testing

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,12 @@ TestTimes GetTimes(const std::string& path);
 void MakeReadOnly(const std::string& path, bool read_only);
 
 // Runs vindo with |mode| in a child process (this test program, started again) that
-// is stopped dead right after its |stop_after|-th file operation. Returns the
-// child's exit code: kHardStopExitCode when it was stopped, else the run's own.
+// is stopped dead right after its |stop_after|-th file operation; when |held|, the
+// settings file and the backup count as held by a program that shares writing. Returns
+// the child's exit code: kHardStopExitCode when it was stopped, else the run's own.
 constexpr int kHardStopExitCode = 77;
-int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths);
+int RunHardStopChild(int stop_after, const std::string& mode, const SwitcherPaths& paths,
+                     bool held);
 
 // The child's side, called from main() when the program was started as such a
 // child; returns false when the arguments ask for something else.
@@ -65,11 +68,13 @@ class TestSwitcherSystem : public SwitcherSystem {
   std::string Printed() const;
   std::vector<int> sleeps;
 
-  // Write operations are CreateNewFile, OpenToOverwrite, WriteFile, EndFileHere,
-  // FlushFile, MoveOverExisting and MoveToNewName. When fail_write is set, that write
-  // fails (numbered from 1), and so does every later one when fail_later_writes is
-  // set. Removing a file and closing a handle always work, as they do on a full disk.
-  int fail_write = 0;
+  // Write operations are CreateNewFile, OpenInPlace, WriteFile,
+  // SetFileSize, FlushFile, MoveOverExisting and MoveToNewName, and the other steps of a
+  // write in place, ReadFromStart and Rewind. The writes in failing_writes fail
+  // (numbered from 1), and so does every one after the first of them when
+  // fail_later_writes is set. Removing a file and closing a handle always work, as they
+  // do on a full disk.
+  std::set<int> failing_writes;
   bool fail_later_writes = false;
   int writes = 0;
 
@@ -92,9 +97,10 @@ class TestSwitcherSystem : public SwitcherSystem {
   // Reads of these paths report kBusy this many more times.
   std::map<std::string, int> busy_reads;
 
-  // Files that another program holds open, as Windows treats them: they can't be
-  // moved over or removed, and can be read or written over only as far as the
-  // holder shares that.
+  // Files that another program holds open (not sharing their deletion), as Windows
+  // treats them: they can't be moved (from or over) or removed, and can be read or
+  // written in place only as far as the holder shares that. A held lock file is
+  // another run's lock.
   enum class Sharing { kNothing, kReading, kReadingAndWriting };
   std::map<std::string, Sharing> held;
 
@@ -107,10 +113,15 @@ class TestSwitcherSystem : public SwitcherSystem {
   bool CaptureFileTimes(const std::string& path, FileTimes* times) override;
   FileStatus ReadWholeFile(const std::string& path, std::string* contents) override;
   std::vector<std::string> FilesBeside(const std::string& path) override;
+  bool IsHeld(const std::string& path) override;
+  FileStatus TakeRunLock(const std::string& path, FileHandle* lock) override;
+  void ReleaseRunLock(const std::string& path, FileHandle lock) override;
   FileStatus CreateNewFile(const std::string& path, FileHandle* handle) override;
-  FileStatus OpenToOverwrite(const std::string& path, FileHandle* handle) override;
+  FileStatus OpenInPlace(const std::string& path, FileHandle* handle) override;
+  bool ReadFromStart(FileHandle handle, std::string* contents) override;
+  bool Rewind(FileHandle handle) override;
   bool WriteFile(FileHandle handle, const char* data, std::size_t size) override;
-  bool EndFileHere(FileHandle handle) override;
+  bool SetFileSize(FileHandle handle, std::uint64_t size) override;
   bool SetFileTimes(FileHandle handle, const FileTimes& times) override;
   bool FlushFile(FileHandle handle) override;
   bool CloseFile(FileHandle handle) override;

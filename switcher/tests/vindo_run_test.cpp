@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -52,9 +53,24 @@ struct Folders {
     WriteBytes(paths.backup, Encode(kOld));
   }
 
-  void ExpectNoTemporaryFiles() const {
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
-    EXPECT_EQ(working_dir.Entries(), std::vector<std::string>{"res_ini.sav"});
+  // Nothing but the two files, and, where the run may have left them, their marks.
+  void ExpectNoTemporaryFiles(bool marks_allowed = false) const {
+    ExpectJust(dir, "servicetype.ini", marks_allowed);
+    ExpectJust(working_dir, "res_ini.sav", marks_allowed);
+  }
+
+  // Another program holds both files, sharing reading and writing.
+  static void HoldBoth(TestSwitcherSystem* system, const SwitcherPaths& paths) {
+    system->held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+    system->held[paths.backup] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  }
+
+ private:
+  static void ExpectJust(const TempDir& folder, const std::string& name, bool marks_allowed) {
+    std::vector<std::string> entries = folder.Entries();
+    if (marks_allowed)
+      entries.erase(std::remove(entries.begin(), entries.end(), name + ".partial"), entries.end());
+    EXPECT_EQ(entries, std::vector<std::string>{name});
   }
 };
 
@@ -207,26 +223,32 @@ TEST_F(VindoRunTest, NulBytesAndLongLinesSurviveTheRewrite) {
 }
 
 // Fails one write operation, or every one from some point on (a full disk), at each
-// point of the run in turn: the settings file is always whole, old or new; the
-// backup always restores one of them; the operator hears of every failure; and the
-// next run succeeds.
-void CheckEveryWriteFailure(bool fail_later_writes) {
+// point of the run in turn, with the settings file and the backup free, or both held
+// by a program that shares writing, so that both are written in place. The settings
+// file is old or new, or marked partial: then the run said so, and the next run
+// refuses to back it up until the operator has removed it. The backup restores the old
+// or the new file unless it is marked partial. The operator hears of every failure,
+// and the next run succeeds.
+void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
   for (int failing = 1;; ++failing) {
-    SCOPED_TRACE(::testing::Message() << "failing write " << failing);
+    SCOPED_TRACE(::testing::Message() << (held ? "held, " : "") << "failing write " << failing);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
     folders.PutOld();
 
     TestSwitcherSystem faulty;
-    faulty.fail_write = failing;
+    faulty.failing_writes = {failing};
     faulty.fail_later_writes = fail_later_writes;
+    if (held) Folders::HoldBoth(&faulty, paths);
     const int exit_code = RunVindo({"/0"}, faulty, paths);
 
+    const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string settings = ReadBytes(paths.settings);
     const std::string backup = Decode(ReadBytes(paths.backup));
-    EXPECT_TRUE(settings == kOld || settings == kOff);
-    EXPECT_TRUE(backup == kOld || backup == kOff);
-    folders.ExpectNoTemporaryFiles();
+    EXPECT_TRUE(damaged || settings == kOld || settings == kOff);
+    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
+    EXPECT_TRUE(held || !damaged);
+    folders.ExpectNoTemporaryFiles(true);
     if (faulty.writes < failing) {  // the run went through without meeting the fault
       EXPECT_EQ(exit_code, 0);
       EXPECT_EQ(settings, kOff);
@@ -237,31 +259,52 @@ void CheckEveryWriteFailure(bool fail_later_writes) {
     EXPECT_EQ(exit_code, 1);
     ASSERT_EQ(faulty.console.size(), 3u);
     EXPECT_EQ(faulty.console.back(), "key");
+    const std::string& message = faulty.console[1];
+    EXPECT_TRUE(message != kCannotWrite || settings == kOld);
+    if (damaged) {
+      EXPECT_EQ(message, kCannotKeep);
+      EXPECT_EQ(backup, kOld);
+      TestSwitcherSystem refusing;
+      EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
+      EXPECT_EQ(refusing.console, (std::vector<std::string>{"clear", kSafeguardFailed, "key"}));
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+      testing::RemoveForTest(paths.settings);
+    }
 
     TestSwitcherSystem healthy;
     EXPECT_EQ(RunVindo({"/0"}, healthy, paths), 0);
     EXPECT_EQ(ReadBytes(paths.settings), kOff);
     EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    folders.ExpectNoTemporaryFiles();
   }
 }
 
-TEST(VindoFaultTest, OneFailingWriteLosesNothing) { CheckEveryWriteFailure(false); }
+TEST(VindoFaultTest, OneFailingWriteLosesNothing) {
+  CheckEveryWriteFailure(false, false);
+  CheckEveryWriteFailure(false, true);
+}
 
-TEST(VindoFaultTest, FullDiskLosesNothing) { CheckEveryWriteFailure(true); }
+TEST(VindoFaultTest, FullDiskLosesNothing) {
+  CheckEveryWriteFailure(true, false);
+  CheckEveryWriteFailure(true, true);
+}
 
 // Memory that runs out at any file operation of the run (as it may with a very large
 // settings file) is reported like the failure of the step it interrupted: the files
-// stay whole, the backup keeps the old settings, and nothing is left behind.
-TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
+// stay whole, also when they are written in place, the backup keeps the old settings,
+// and nothing is left behind.
+void CheckMemoryRunningOut(bool held) {
   std::set<std::string> messages;
   for (int failing = 1;; ++failing) {
-    SCOPED_TRACE(::testing::Message() << "out of memory at operation " << failing);
+    SCOPED_TRACE(::testing::Message()
+                 << (held ? "held, " : "") << "out of memory at operation " << failing);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
     folders.PutOld();
 
     TestSwitcherSystem short_of_memory;
     short_of_memory.out_of_memory_at = failing;
+    if (held) Folders::HoldBoth(&short_of_memory, paths);
     const int exit_code = RunVindo({"/0"}, short_of_memory, paths);
     folders.ExpectNoTemporaryFiles();
     if (short_of_memory.out_of_memory_at != 0) {  // the run ended before that operation
@@ -278,28 +321,77 @@ TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
       EXPECT_EQ(ReadBytes(paths.settings), kOld);
     }
   }
-  EXPECT_EQ(messages,
-            (std::set<std::string>{kSafeguardFailed, kCannotOpen, kCannotWrite, kCannotKeep}));
+  if (!held) {
+    EXPECT_EQ(messages,
+              (std::set<std::string>{kSafeguardFailed, kCannotOpen, kCannotWrite, kCannotKeep}));
+  }
+}
+
+TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
+  CheckMemoryRunningOut(false);
+  CheckMemoryRunningOut(true);
+}
+
+// Another run holds the lock: this one waits for it, and lets go of its own before it
+// waits for a key; a run that never lets go is given up after a minute, nothing done.
+// Where no lock can be made, the run goes on without one.
+TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
+  PutOld();
+  const std::string lock = paths.settings + ".lock";
+  system.held[lock] = TestSwitcherSystem::Sharing::kNothing;
+  int tries = 0;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "TakeRunLock " + lock && ++tries == 3) system.held.clear();
+    if (system.last_operation == "ReleaseRunLock " + lock) system.console.push_back("released");
+  };
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_EQ(system.sleeps, std::vector<int>(3, kBusyRetryMilliseconds));
+  EXPECT_EQ(system.console.front(), "released");
+  ExpectNoTemporaryFiles();
+
+  system = TestSwitcherSystem();
+  system.held[lock] = TestSwitcherSystem::Sharing::kNothing;
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_EQ(system.sleeps, std::vector<int>(kRunLockAttempts - 1, kBusyRetryMilliseconds));
+  EXPECT_EQ(ReadBytes(paths.settings), kOld);
+  EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+
+  system = TestSwitcherSystem();
+  testing::MakeDirectory(lock);
+  EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), kOff);
 }
 
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
-// turn, with the settings file present or only in the backup: the files are whole,
-// and the next run succeeds.
-void CheckHardStops(bool settings_present) {
+// turn, with the settings file present or only in the backup, free or held by a
+// program that shares writing: the files are whole, or marked partial when the stop
+// came in mid-write in place, and then the next run refuses to back the settings
+// file up until the operator has removed it; the next run succeeds.
+void CheckHardStops(bool settings_present, bool held) {
   for (int stop_after = 1;; ++stop_after) {
-    SCOPED_TRACE(::testing::Message() << "stopped after operation " << stop_after);
+    SCOPED_TRACE(::testing::Message()
+                 << (held ? "held, " : "") << "stopped after operation " << stop_after);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
     folders.PutOld(settings_present);
 
-    const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths);
+    const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths, held);
     ASSERT_TRUE(exit_code == testing::kHardStopExitCode || exit_code == 0) << exit_code;
 
+    const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string backup = Decode(ReadBytes(paths.backup));
-    EXPECT_TRUE(backup == kOld || backup == kOff);
-    if (settings_present || testing::Exists(paths.settings)) {
+    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
+    if (!damaged && (settings_present || testing::Exists(paths.settings))) {
       const std::string settings = ReadBytes(paths.settings);
       EXPECT_TRUE(settings == kOld || settings == kOff);
+    }
+    if (damaged) {
+      EXPECT_TRUE(held);
+      TestSwitcherSystem refusing;
+      EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), backup);
+      testing::RemoveForTest(paths.settings);
     }
 
     // The next run also removes whatever temporary file the stop left behind.
@@ -315,9 +407,12 @@ void CheckHardStops(bool settings_present) {
   }
 }
 
-TEST(VindoHardStopTest, StopAtAnyPointLosesNothing) { CheckHardStops(true); }
+TEST(VindoHardStopTest, StopAtAnyPointLosesNothing) {
+  CheckHardStops(true, false);
+  CheckHardStops(true, true);
+}
 
-TEST(VindoHardStopTest, StopDuringARestoreLosesNothing) { CheckHardStops(false); }
+TEST(VindoHardStopTest, StopDuringARestoreLosesNothing) { CheckHardStops(false, false); }
 
 }  // namespace
 }  // namespace vindo

@@ -1,26 +1,43 @@
 /* Test helper: holds a file open until its standard input ends, as another program
    of the photo-print system, a virus scanner or another run of vindo might. The
    optional second argument says what the holder lets others do with the file
-   meanwhile: "none" (the default), "read" or "read-write". Prints "held" once the file
-   is open, so that a test can wait for that line instead of sleeping. */
+   meanwhile: "none" (the default), "read", "read-write" or "all" (deleting too); a third argument
+   "mapped" also maps the whole file into memory and keeps the view, as a program that reads its
+   settings through a mapping does (the file then can't be cut). Prints "held" once the file is
+   open, so that a test can wait for that line instead of sleeping. */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
 int main(int argc, char** argv) {
   HANDLE file;
+  HANDLE mapping = NULL;
+  const void* view = NULL;
   DWORD sharing = 0;
-  if (argc == 3 && strcmp(argv[2], "read") == 0) {
+  const char* mode = argc >= 3 ? argv[2] : "none";
+  const int mapped = argc == 4 && strcmp(argv[3], "mapped") == 0;
+  int known = strcmp(mode, "none") == 0;
+  if (strcmp(mode, "read") == 0) {
     sharing = FILE_SHARE_READ;
-  } else if (argc == 3 && strcmp(argv[2], "read-write") == 0) {
+    known = 1;
+  } else if (strcmp(mode, "read-write") == 0) {
     sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  } else if (argc != 2 && !(argc == 3 && strcmp(argv[2], "none") == 0)) {
-    fprintf(stderr, "usage: holdfile <path> [none|read|read-write]\n");
+    known = 1;
+  } else if (strcmp(mode, "all") == 0) {
+    sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    known = 1;
+  }
+  if (argc < 2 || argc > 4 || (argc == 4 && !mapped) || !known) {
+    fprintf(stderr, "usage: holdfile <path> [none|read|read-write|all] [mapped]\n");
     return 2;
   }
   file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, sharing, NULL, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) {
+  if (file != INVALID_HANDLE_VALUE && mapped) {
+    mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    view = mapping != NULL ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : NULL;
+  }
+  if (file == INVALID_HANDLE_VALUE || (mapped && view == NULL)) {
     printf("failed %lu\n", (unsigned long)GetLastError());
     fflush(stdout);
     return 1;
@@ -29,6 +46,8 @@ int main(int argc, char** argv) {
   fflush(stdout);
   while (getchar() != EOF) {
   }
+  if (view != NULL) UnmapViewOfFile(view);
+  if (mapping != NULL) CloseHandle(mapping);
   CloseHandle(file);
   return 0;
 }

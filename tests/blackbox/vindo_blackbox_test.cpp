@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -586,50 +587,148 @@ TEST_F(VindoExe, AMissingSettingsFolderIsReportedAndNotMade) {
 // ---------------------------------------------------------------------------------
 // Files that another program holds open
 
-// The settings file or the backup, held by holdfile.exe with the given sharing. A
-// file held can't be replaced in one step; after about a second of retries it is
-// written in place if the holder shares writing, else the run fails with the file
-// unchanged.
+// The settings file or the backup, held by holdfile.exe with the given sharing, and
+// mapped into its memory or not. A file held can't be replaced in one step; after
+// about a second of retries it is written in place if the holder shares writing, else
+// the run fails with the file unchanged. A mapped file can't be cut: a switch that
+// makes it shorter fails, and the file is put back as it was; one that makes it longer
+// works. (Mode /1 makes the sample shorter, /0 longer.)
 TEST_F(VindoExe, AHeldFileIsWrittenInPlaceWhenTheHolderSharesWritingElseKept) {
   ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
   const std::string held_backup = WindowsPath(backup);
   struct Case {
     const char* held;
-    const char* sharing;
+    std::vector<std::string> holding;  // holdfile's sharing and whether it maps the file
+    const char* mode;
     int exit_code;
     const char* output;
-    bool switched;
-    bool backed_up;  // the backup holds the settings file as it was at the start
+    const std::string* settings_after;  // kSample: unchanged
+    const std::string* backup_after;    // what the backup restores; kSampleOn: not written
   };
   const Case cases[] = {
-      {kSettingsWindowsPath, "none", 1, kSafeguardFailed, false, false},
-      {kSettingsWindowsPath, "read", 1, kCannotWrite, false, true},
-      {kSettingsWindowsPath, "read-write", 0, "", true, true},
-      {held_backup.c_str(), "read", 1, kSafeguardFailed, false, false},
-      {held_backup.c_str(), "read-write", 0, "", true, true},
+      {kSettingsWindowsPath, {"none"}, "/0", 1, kSafeguardFailed, &kSample, &kSampleOn},
+      {kSettingsWindowsPath, {"read"}, "/0", 1, kCannotWrite, &kSample, &kSample},
+      {kSettingsWindowsPath, {"read-write"}, "/0", 0, "", &kSampleOff, &kSampleOff},
+      {kSettingsWindowsPath, {"all"}, "/2", 0, "", &kSampleFactory, &kSampleFactory},
+      {kSettingsWindowsPath, {"read-write", "mapped"}, "/1", 1, kCannotWrite, &kSample, &kSample},
+      {kSettingsWindowsPath, {"read-write", "mapped"}, "/0", 0, "", &kSampleOff, &kSampleOff},
+      {held_backup.c_str(), {"read"}, "/0", 1, kSafeguardFailed, &kSample, &kSampleOn},
+      {held_backup.c_str(), {"read-write"}, "/0", 0, "", &kSampleOff, &kSampleOff},
+      {held_backup.c_str(),
+       {"read-write", "mapped"},
+       "/1",
+       1,
+       kSafeguardFailed,
+       &kSampleOn,
+       &kSample},
   };
   for (const Case& held : cases) {
-    SCOPED_TRACE(::testing::Message() << held.held << " held, sharing " << held.sharing);
+    SCOPED_TRACE(::testing::Message()
+                 << held.held << " held, " << held.holding.back() << ", " << held.mode);
     Put(settings, kSample, kOldTimes);
     Put(backup, Encode(kSampleOn), kOtherOldTimes);
 
     HelperProcess holder;
-    ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), held.held, held.sharing},
-                             Logs() / "holdfile.err", "held"));
-    const Outcome run = Vindo({"/0"});
+    std::vector<std::string> command{Env("HOLDFILE_EXE"), held.held};
+    command.insert(command.end(), held.holding.begin(), held.holding.end());
+    ASSERT_TRUE(holder.Start(command, Logs() / "holdfile.err", "held"));
+    // Mapping a file reads it, which moves its access time.
+    SetTimes(settings, kOldTimes);
+    SetTimes(backup, kOtherOldTimes);
+    const Outcome run = Vindo({held.mode});
     EXPECT_EQ(holder.Stop(), 0);
 
     ExpectEnded(run, held.exit_code, held.output);
-    if (held.switched) {
-      ExpectFile(settings, kSampleOff, kOldTimes);
-      ExpectFile(backup, Encode(kSampleOff), kOldTimes);
-    } else {
+    if (held.settings_after == &kSample) {
       ExpectUnchanged(settings, kSample, kOldTimes);
-      ExpectFile(backup, Encode(held.backed_up ? kSample : kSampleOn),
-                 held.backed_up ? kOldTimes : kOtherOldTimes);
+    } else {
+      ExpectFile(settings, *held.settings_after, kOldTimes);
     }
+    ExpectFile(backup, Encode(*held.backup_after),
+               held.backup_after == &kSampleOn ? kOtherOldTimes : kOldTimes);
     ExpectOnly(kJustSettings, kJustBackup);
   }
+}
+
+// |text| from its first section on, |times| times over: each copy starts a section of
+// its own, so that the copies are switched alike.
+std::string Repeated(const std::string& text, int times) {
+  const std::string sections = text.substr(text.find("[DPOF]"));
+  std::string repeated;
+  for (int i = 0; i < times; ++i) repeated += sections;
+  return repeated;
+}
+
+// Two runs started together on a held file, again and again: they take turns, so both
+// switch, and the file and the backup hold the later switch whole.
+TEST_F(VindoExe, TwoRunsAtOnceOnAHeldFileTakeTurns) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  const std::string big = Repeated(kSample, 2000);  // about 70,000 lines
+  const std::string off = Repeated(kSampleOff, 2000);
+  const std::string on = Repeated(kSampleOn, 2000);
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    Put(settings, big, kOldTimes);
+    HelperProcess holder;
+    ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), kSettingsWindowsPath, "read-write"},
+                             Logs() / "holdfile.err", "held"));
+    pid_t runs[2];
+    std::string outputs[2];
+    for (int i = 0; i < 2; ++i) {
+      outputs[i] = (Logs() / ("run" + std::to_string(i))).string();
+      const int output = open(outputs[i].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      ASSERT_GE(output, 0);
+      runs[i] = Spawn({Wine(), Env("VINDO_EXE"), i == 0 ? "/0" : "/1"}, work, -1, output, output);
+      close(output);
+    }
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(Wait(runs[i]), 0) << ReadBytes(outputs[i]);
+      EXPECT_EQ(ReadBytes(outputs[i]), "");
+    }
+    EXPECT_EQ(holder.Stop(), 0);
+
+    const std::string switched = ReadBytes(settings);
+    EXPECT_TRUE(switched == off || switched == on) << SameBytes(switched, off).message();
+    EXPECT_TRUE(SameBytes(ReadBytes(backup), Encode(switched)));
+    ExpectOnly(kJustSettings, kJustBackup);
+  }
+}
+
+// A full disk: c:\fe\fein on a small file system of its own, with room for the
+// settings file and the temporary file but not for the longer file written in place
+// beside it. The held file is put back as it was.
+TEST_F(VindoExe, AFullDiskKeepsAHeldFileWhole) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  const std::string big = Repeated(kSample, 2000);
+  const std::string off = Repeated(kSampleOff, 2000);
+  constexpr std::size_t kPage = 4096;
+  const auto pages = [&](std::size_t bytes) { return (bytes + kPage - 1) / kPage; };
+  // Less room to spare than the longer file needs: it grows by more than 40 KiB.
+  ASSERT_GT(off.size(), big.size() + 10 * kPage);
+  const std::size_t room = (pages(big.size()) + pages(off.size()) + 4) * kPage;
+  const Outcome mount = Tool({"mount", "-t", "tmpfs", "-o", "size=" + std::to_string(room),
+                              "vindo-full-disk", fein.string()});
+  if (mount.exit_code != 0) {
+    GTEST_SKIP() << "can't mount a small file system over c:\\fe\\fein here: " << mount.errors;
+  }
+  struct AtEnd {
+    std::function<void()> unmount;
+    ~AtEnd() { unmount(); }
+  } at_end{[this] {
+    if (Tool({"umount", fein.string()}).exit_code != 0) Tool({"umount", "-l", fein.string()});
+  }};
+
+  Put(settings, big, kOldTimes);
+  HelperProcess holder;
+  ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), kSettingsWindowsPath, "read-write"},
+                           Logs() / "holdfile.err", "held"));
+  const Outcome run = Vindo({"/0"});
+  EXPECT_EQ(holder.Stop(), 0);
+
+  ExpectEnded(run, 1, kCannotWrite);
+  ExpectUnchanged(settings, big, kOldTimes);
+  ExpectFile(backup, Encode(big), kOldTimes);
+  ExpectOnly(kJustSettings, kJustBackup);
 }
 
 // ---------------------------------------------------------------------------------
