@@ -1,19 +1,17 @@
-// The 32-bit programs, the deliverable, on a machine where the other black-box tests
-// run the 64-bit ones because Wine can't run 32-bit programs there natively (or was
-// told to act as if). They run in a prefix of their own that has its 32-bit part;
-// where the kernel can't run 32-bit code, an emulator runs them at about a minute a
-// run, so the cases are few:
+// The 32-bit programs, the deliverable, in a prefix of their own that has its 32-bit
+// part, on every machine: where the kernel can't run 32-bit code, an emulator runs
+// them at about a minute a run, so the cases are few:
 //  - the 32-bit vindo.exe switches the sample settings file byte for byte as the
 //    64-bit one does, backup included;
 //  - the 32-bit Tapwise.exe finds the 64-bit key logger by its process name and types a
 //    short script into its window, every event in order.
 //
-// VINDO32_EXE and TAPWISE32_EXE name the 32-bit programs, run with Debian's `wine`,
-// which takes the 32-bit loader; VINDO_EXE and KEYLOGGER_EXE the 64-bit ones, run with
-// $WINE; SAMPLE_SETTINGS the sample settings file. The prefix is $WIN32_TIER_PREFIX
-// (made with `$WINE wineboot -i` when it has no C: drive yet; else a throwaway one),
-// the windows go to $WIN32_TIER_DISPLAY (else $DISPLAY), and nothing else may use
-// either meanwhile.
+// VINDO32_EXE and TAPWISE32_EXE name the 32-bit programs, VINDO_EXE and KEYLOGGER_EXE
+// the 64-bit ones, all run with $WINE: the 64-bit ones with its $WINELOADER, the 32-bit
+// ones without, so that the 32-bit loader takes them; SAMPLE_SETTINGS names the sample
+// settings file. The prefix is $WIN32_TIER_PREFIX (made with `$WINE wineboot -i` when
+// it has no C: drive yet; else a throwaway one), the windows go to $WIN32_TIER_DISPLAY
+// (else $DISPLAY), and nothing else may use either meanwhile.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -34,8 +32,8 @@ class Win32TierPrefix : public WinePrefix {
  public:
   Win32TierPrefix() : WinePrefix(kEmulatedBootLimit) {}
   void SetUp() override {
-    // Never the prefix of the other tiers, which may lack the 32-bit part. This one is
-    // made by $WINE, which sets up the 32-bit part too.
+    // Never the prefix of the other tiers, which may lack the 32-bit part or belong to
+    // another Wine. This one is made by $WINE, which sets up the 32-bit part too.
     const std::string prefix = Env("WIN32_TIER_PREFIX");
     const std::string display = Env("WIN32_TIER_DISPLAY");
     if (prefix.empty()) {
@@ -56,7 +54,7 @@ class Win32TierPrefix : public WinePrefix {
 // A 32-bit program: the 32-bit loader, which must not be told to start itself as the
 // 64-bit one.
 std::vector<std::string> Run32(const std::string& exe, std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), {"env", "-u", "WINELOADER", "wine", exe});
+  arguments.insert(arguments.begin(), {"env", "-u", "WINELOADER", Wine(), exe});
   return arguments;
 }
 

@@ -30,6 +30,11 @@ std::string Wine() {
   return wine.empty() ? "wine" : wine;
 }
 
+std::string WineServer() {
+  const std::string server = Env("WINESERVER");
+  return server.empty() ? "wineserver" : server;
+}
+
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.good()) << "can't read " << path;
@@ -205,9 +210,15 @@ void WinePrefix::SetUp() {
   }
   const fs::path prefix = Env("WINEPREFIX");
   drive_c = prefix / "drive_c";
+  fs::create_directories(prefix);
+  const fs::path logs = own_.empty() ? prefix : own_;
+  // Exit code 2: the prefix has a server already.
+  const Outcome server = RunToEnd({WineServer(), "-p"}, prefix, logs);
+  ASSERT_TRUE(server.exit_code == 0 || server.exit_code == 2)
+      << WineServer() << " -p ended with exit code " << server.exit_code << ":\n"
+      << server.output << server.errors;
+  own_server_ = server.exit_code == 0;
   if (!fs::exists(drive_c)) {
-    fs::create_directories(prefix);
-    const fs::path logs = own_.empty() ? prefix : own_;
     // wine64 on a machine with wine32 installed but not runnable warns about the
     // prefix's 32-bit part and may end non-zero; the prefix is usable all the same.
     const Outcome boot = RunToEnd({Wine(), "wineboot", "-i"}, prefix, logs, boot_limit_);
@@ -216,12 +227,16 @@ void WinePrefix::SetUp() {
         << boot.output << boot.errors;
   }
   ASSERT_TRUE(fs::is_directory(drive_c)) << drive_c;
+  if (own_server_) {
+    ASSERT_TRUE(desktop_keeper_.Start({"cmd.exe"}, logs / "desktop-keeper.err", "Microsoft"));
+  }
 }
 
 void WinePrefix::TearDown() {
-  if (own_.empty()) return;
   // Ends the prefix's server and with it every Wine process of the prefix.
-  RunToEnd({"wineserver", "-k"}, own_, own_);
+  if (own_server_) RunToEnd({WineServer(), "-k"}, drive_c.parent_path(), drive_c.parent_path());
+  desktop_keeper_.Stop();
+  if (own_.empty()) return;
   std::error_code ignored;
   fs::remove_all(own_, ignored);
 }

@@ -23,6 +23,8 @@ constexpr milliseconds kLineLimit{20000};  // the next line of a helper program
 std::string Env(const char* name);
 // The Wine loader that runs the programs under test: $WINE, else Debian's `wine`.
 std::string Wine();
+// The Wine server that goes with it: $WINESERVER, else Debian's `wineserver`.
+std::string WineServer();
 std::string ReadBytes(const fs::path& path);
 // Lines without their line ends (Wine's console output ends them with CR LF).
 std::vector<std::string> Lines(const std::string& text);
@@ -94,7 +96,11 @@ class HelperProcess {
 
 // The Wine prefix: $WINEPREFIX when set (made with `$WINE wineboot -i` when it has no
 // C: drive yet), otherwise a throwaway prefix that is removed at the end with every
-// Wine process in it.
+// Wine process in it. The prefix has one server while the program runs: its own, or
+// one that this program starts when none runs and ends at the end (a server that
+// quits with the last Wine program makes the next one fail when it starts in that
+// moment). With a server of its own it also keeps the desktop open with an idle
+// cmd.exe (a program that starts while Wine closes a desktop waits 10 s for it).
 class WinePrefix : public ::testing::Environment {
  public:
   // |boot_limit|: how long making the prefix may take.
@@ -105,7 +111,9 @@ class WinePrefix : public ::testing::Environment {
 
  private:
   milliseconds boot_limit_;
-  fs::path own_;  // the throwaway prefix's folder, when this program made one
+  fs::path own_;             // the throwaway prefix's folder, when this program made one
+  bool own_server_ = false;  // this program started the prefix's server
+  HelperProcess desktop_keeper_;
 };
 
 }  // namespace blackbox
