@@ -249,8 +249,13 @@ class TapwiseExe : public ::testing::Test {
     return builds;
   }
 
-  ::testing::AssertionResult StartLogger(HelperProcess& logger, const char* exe = "KEYLOGGER_EXE") {
-    return logger.Start({Env(exe), title}, scratch / "keylogger.err", "ready ");
+  // The logger with these options before its title.
+  ::testing::AssertionResult StartLogger(HelperProcess& logger,
+                                         std::vector<std::string> options = {},
+                                         const char* exe = "KEYLOGGER_EXE") {
+    options.insert(options.begin(), Env(exe));
+    options.push_back(title);
+    return logger.Start(options, scratch / "keylogger.err", "ready ");
   }
 
   // A window of another process that takes the foreground from the logger's window, so
@@ -379,8 +384,7 @@ TEST_F(TapwiseExe, TheScriptGoesInOrderToTheWindowFoundByItsTitle) {
 // script, let go of the Shift it holds, and say why it stopped.
 TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
   HelperProcess logger;
-  ASSERT_TRUE(logger.Start({Env("KEYLOGGER_EXE"), "-yield", "3", "Tapwise decoy", title},
-                           scratch / "keylogger.err", "ready "));
+  ASSERT_TRUE(StartLogger(logger, {"-yield", "3", "Tapwise decoy"}));
   HelperProcess decoy;
   ASSERT_TRUE(StartDecoy(decoy));
   std::vector<std::string> arguments{"-wait", "0", "-window", title, "-waitKey", "50", "/Shift"};
@@ -404,8 +408,7 @@ TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
 // command line reaches Wine in the locale's character set, so it must be UTF-8.
 TEST_F(TapwiseExe, ACharacterThatNoKeyTypesArrivesAsThatCharacter) {
   HelperProcess logger;
-  ASSERT_TRUE(
-      logger.Start({Env("KEYLOGGER_EXE"), "-chars", title}, scratch / "keylogger.err", "ready "));
+  ASSERT_TRUE(StartLogger(logger, {"-chars"}));
   HelperProcess decoy;
   ASSERT_TRUE(StartDecoy(decoy));
   const std::string locale = Env("LC_ALL");
@@ -446,15 +449,14 @@ TEST_F(TapwiseExe, A32BitTapwiseFindsA64BitProcess) {
     GTEST_SKIP() << "TAPWISE_EXE is no 32-bit program: " << Env("NO_32BIT_REASON");
   }
   HelperProcess logger;
-  ASSERT_TRUE(StartLogger(logger, "KEYLOGGER64_EXE"));
+  ASSERT_TRUE(StartLogger(logger, {}, "KEYLOGGER64_EXE"));
   ExpectFoundByNameAndTyped(logger);
   EXPECT_EQ(logger.Stop(), 0);
 }
 
 TEST_F(TapwiseExe, TheProcessGetsTheKeysInItsMainWindowNotInAHiddenHelperAboveIt) {
   HelperProcess logger;
-  ASSERT_TRUE(
-      logger.Start({Env("KEYLOGGER_EXE"), "-helper", title}, scratch / "keylogger.err", "ready "));
+  ASSERT_TRUE(StartLogger(logger, {"-helper"}));
   HelperProcess decoy;
   ASSERT_TRUE(StartDecoy(decoy));
   ExpectEnded(Tapwise({"-wait", "0", "-process", "keylogger.exe", "-waitKey", "0", "a"}), 0, "");
