@@ -123,10 +123,12 @@ bool KeyStroke::Parse(const char* token, SenderSystem& system) {
     key = token + 1;
   }
   // An empty token is the NUL character; every single character is accepted.
+  character = key[0];
   if (key[0] == '\0' || key[1] == '\0') {
     keyCode = system.KeyScan(key[0]);
     return true;
   }
+  character = '\0';
   for (const SpecialKey& special : SpecialKeyTable) {
     if (std::strcmp(key, special.name) == 0) {
       keyCode = special.keyCode;

@@ -19,6 +19,11 @@ struct KeyStroke {
   // names no key.
   std::int32_t keyCode = 0;
   std::int32_t action = kPressAndRelease;
+  // The character of a single-character token; NUL for a named key.
+  char character = '\0';
+
+  // True for a character that no key types: it is sent as that character instead.
+  bool TypedAsCharacter() const { return keyCode == -1 && character != '\0'; }
 
   // Fills this record from one token: "/" before a key presses it only, a backslash
   // releases it only; a key is a single character or an exact, case-sensitive name

@@ -10,18 +10,16 @@ class RealSenderSystem : public SenderSystem {
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
   bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
   void EndTimerPeriod(std::uint32_t milliseconds) override;
   bool OpenFile(const char* file) override;
+  bool RunningProcesses(CMyList<RunningProcess>& processes) override;
+  void TopLevelWindows(CMyList<TopLevelWindow>& windows) override;
   WindowHandle FindWindowByTitle(const char* title) override;
-  WindowHandle DesktopWindow() override;
-  WindowHandle RelatedWindow(WindowHandle window, WindowRelation relation) override;
   ProcessId ProcessOfWindow(WindowHandle window) override;
   ThreadId ThreadOfWindow(WindowHandle window) override;
-  void WindowTitle(WindowHandle window, CMyString& title) override;
-  WindowHandle ParentWindow(WindowHandle window) override;
-  bool IsVisible(WindowHandle window) override;
   bool IsMinimized(WindowHandle window) override;
   void ShowWindowAs(WindowHandle window, ShowCommand command) override;
   void BringToForeground(WindowHandle window) override;
@@ -29,14 +27,38 @@ class RealSenderSystem : public SenderSystem {
   void RaiseToTop(WindowHandle window) override;
   bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
   ThreadId CurrentThread() override;
-  void EnumerateWindows(WindowVisitor visitor, void* context) override;
   void DebugOutput(const char* text) override;
-  bool EnumerateProcesses(ProcessId* ids, std::uint32_t room, std::uint32_t* count) override;
-  ProcessHandle OpenProcessFor(ProcessAccess access, ProcessId id) override;
-  bool FirstModule(ProcessHandle process, ModuleHandle* module) override;
-  bool ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) override;
-  bool ProcessImagePath(ProcessHandle process, CMyString& path) override;
-  void CloseProcess(ProcessHandle process) override;
 };
+
+// Fills |ids| with at most |room| ids of running processes and says how many; false
+// when they can't be enumerated. EnumerateProcessIds asks the platform.
+using ProcessIdEnumerator = bool (*)(ProcessId* ids, std::uint32_t room, std::uint32_t* count);
+bool EnumerateProcessIds(ProcessId* ids, std::uint32_t room, std::uint32_t* count);
+
+// The ids of every running process. The platform gives no total: a full table may have
+// cut the list short, so the table grows until the ids fit.
+class ProcessIdTable {
+ public:
+  ProcessIdTable() = default;
+  ProcessIdTable(const ProcessIdTable&) = delete;
+  ProcessIdTable& operator=(const ProcessIdTable&) = delete;
+  ~ProcessIdTable();
+
+  bool Enumerate(ProcessIdEnumerator enumerate = EnumerateProcessIds);
+  std::uint32_t Count() const { return count_; }
+  ProcessId operator[](std::uint32_t index) const { return ids_[index]; }
+
+ private:
+  static constexpr std::uint32_t kFirstCapacity = 1024;
+  // A bound for a platform that keeps filling any table.
+  static constexpr std::uint32_t kLastCapacity = 1024 * 1024;
+  ProcessId* ids_ = nullptr;
+  std::uint32_t count_ = 0;
+};
+
+// The base name of a process's executable, e.g. "notepad.exe": from its module list,
+// else (a 64-bit process seen from a 32-bit one, a protected process) from the path of
+// its image; kUnknownProcessName when neither can be read. True when a name was read.
+bool ReadProcessName(ProcessId process, CMyString& name);
 
 }  // namespace tapwise

@@ -4,8 +4,12 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <exception>
 
+#include "allocation.h"
+#include "my_exception.h"
 #include "real_sender_system.h"
 
 namespace tapwise {
@@ -16,14 +20,17 @@ namespace {
 
 HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
 
-struct WindowVisit {
-  WindowVisitor visitor;
-  void* context;
-};
-
-BOOL CALLBACK VisitWindow(HWND window, LPARAM visit) {
-  const WindowVisit& how = *reinterpret_cast<const WindowVisit*>(visit);
-  return how.visitor(window, how.context) ? TRUE : FALSE;
+// The module's file name without its folder, cut like a title; |name| is unchanged
+// when it can't be read.
+bool ReadModuleBaseName(HANDLE process, HMODULE module, CMyString& name) {
+  char buffer[kNameBufferSize];
+  const DWORD size = sizeof(buffer);
+  const DWORD length = GetModuleBaseNameA(process, module, buffer, size);
+  if (length == 0) return false;
+  // A name that did not fit may come back without its terminator.
+  buffer[length < size ? length : size - 1] = '\0';
+  name = buffer;
+  return true;
 }
 
 // QueryFullProcessImageNameA came with Vista and the 32-bit program must start on XP, so
@@ -35,6 +42,55 @@ QueryImageName QueryFullProcessImageName() {
   static const QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
   return query;
+}
+
+// The base name from the path of the process's image, which can be read for more
+// processes than their modules.
+bool ReadImageBaseName(DWORD processId, CMyString& name) {
+  const QueryImageName query = QueryFullProcessImageName();
+  if (query == nullptr) return false;
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) return false;
+  char path[kNameBufferSize * 2];
+  DWORD length = sizeof(path);
+  const bool read = query(process, 0, path, &length) && length < sizeof(path);
+  CloseHandle(process);
+  if (!read) return false;
+  path[length] = '\0';
+  const char* base = path;
+  for (const char* at = path; *at != '\0'; ++at) {
+    if (*at == '\\' || *at == '/') base = at + 1;
+  }
+  name = base;
+  return true;
+}
+
+struct WindowSnapshot {
+  CMyList<TopLevelWindow>& windows;
+  // A failure while adding a window, raised again once the enumeration is over: an
+  // exception must not pass through the platform's own frames.
+  std::exception_ptr failure;
+};
+
+BOOL CALLBACK AddTopLevelWindow(HWND handle, LPARAM snapshot) try {
+  TopLevelWindow window;
+  window.handle = handle;
+  DWORD process = 0;
+  GetWindowThreadProcessId(handle, &process);
+  window.process = process;
+  window.owner = GetWindow(handle, GW_OWNER);
+  window.parent = GetParent(handle);
+  window.visible = IsWindowVisible(handle) != FALSE;
+  window.minimized = IsIconic(handle) != FALSE;
+  char title[kNameBufferSize];
+  title[0] = '\0';
+  GetWindowTextA(handle, title, kNameBufferSize);
+  window.title = title;
+  reinterpret_cast<WindowSnapshot*>(snapshot)->windows.Add(window);
+  return TRUE;
+} catch (...) {
+  reinterpret_cast<WindowSnapshot*>(snapshot)->failure = std::current_exception();
+  return FALSE;
 }
 
 }  // namespace
@@ -50,6 +106,18 @@ bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direc
   record.type = INPUT_KEYBOARD;
   record.ki.wVk = virtualKey;
   record.ki.dwFlags = direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0;
+  return SendInput(1, &record, sizeof(INPUT)) == 1;
+}
+
+bool RealSenderSystem::SendCharacterEvent(char character, KeyDirection direction) {
+  // The character in the ANSI code page, as the command line gave it, to UTF-16.
+  WCHAR unit = 0;
+  if (MultiByteToWideChar(CP_ACP, 0, &character, 1, &unit, 1) != 1) return false;
+  INPUT record;
+  ZeroMemory(&record, sizeof(record));
+  record.type = INPUT_KEYBOARD;
+  record.ki.wScan = unit;
+  record.ki.dwFlags = KEYEVENTF_UNICODE | (direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0);
   return SendInput(1, &record, sizeof(INPUT)) == 1;
 }
 
@@ -69,17 +137,26 @@ bool RealSenderSystem::OpenFile(const char* file) {
   return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
-WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
-  return FindWindowA(nullptr, title);
+bool RealSenderSystem::RunningProcesses(CMyList<RunningProcess>& processes) {
+  ProcessIdTable ids;
+  if (!ids.Enumerate()) return false;
+  RunningProcess process;
+  for (std::uint32_t i = 0; i < ids.Count(); ++i) {
+    process.id = ids[i];
+    ReadProcessName(process.id, process.name);
+    processes.Add(process);
+  }
+  return true;
 }
 
-WindowHandle RealSenderSystem::DesktopWindow() { return GetDesktopWindow(); }
+void RealSenderSystem::TopLevelWindows(CMyList<TopLevelWindow>& windows) {
+  WindowSnapshot snapshot{windows, nullptr};
+  EnumWindows(AddTopLevelWindow, reinterpret_cast<LPARAM>(&snapshot));
+  if (snapshot.failure) std::rethrow_exception(snapshot.failure);
+}
 
-WindowHandle RealSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
-  UINT command = GW_HWNDNEXT;
-  if (relation == WindowRelation::kFirstChild) command = GW_CHILD;
-  if (relation == WindowRelation::kOwner) command = GW_OWNER;
-  return GetWindow(AsWindow(window), command);
+WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
+  return FindWindowA(nullptr, title);
 }
 
 ProcessId RealSenderSystem::ProcessOfWindow(WindowHandle window) {
@@ -90,21 +167,6 @@ ProcessId RealSenderSystem::ProcessOfWindow(WindowHandle window) {
 
 ThreadId RealSenderSystem::ThreadOfWindow(WindowHandle window) {
   return GetWindowThreadProcessId(AsWindow(window), nullptr);
-}
-
-void RealSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
-  char buffer[kNameBufferSize];
-  buffer[0] = '\0';
-  GetWindowTextA(AsWindow(window), buffer, kNameBufferSize);
-  title = buffer;
-}
-
-WindowHandle RealSenderSystem::ParentWindow(WindowHandle window) {
-  return GetParent(AsWindow(window));
-}
-
-bool RealSenderSystem::IsVisible(WindowHandle window) {
-  return IsWindowVisible(AsWindow(window)) != FALSE;
 }
 
 bool RealSenderSystem::IsMinimized(WindowHandle window) {
@@ -132,15 +194,9 @@ bool RealSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
 
 ThreadId RealSenderSystem::CurrentThread() { return GetCurrentThreadId(); }
 
-void RealSenderSystem::EnumerateWindows(WindowVisitor visitor, void* context) {
-  WindowVisit visit{visitor, context};
-  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&visit));
-}
-
 void RealSenderSystem::DebugOutput(const char* text) { OutputDebugStringA(text); }
 
-bool RealSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t room,
-                                          std::uint32_t* count) {
+bool EnumerateProcessIds(ProcessId* ids, std::uint32_t room, std::uint32_t* count) {
   const DWORD bytes = room * DWORD{sizeof(DWORD)};
   DWORD returned = 0;
   if (!EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned)) return false;
@@ -148,45 +204,37 @@ bool RealSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t room,
   return true;
 }
 
-ProcessHandle RealSenderSystem::OpenProcessFor(ProcessAccess access, ProcessId id) {
-  const DWORD rights = access == ProcessAccess::kReadModules
-                           ? PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
-                           : PROCESS_QUERY_LIMITED_INFORMATION;
-  return OpenProcess(rights, FALSE, id);
-}
+ProcessIdTable::~ProcessIdTable() { support::ReleaseBlock(ids_); }
 
-bool RealSenderSystem::FirstModule(ProcessHandle process, ModuleHandle* module) {
-  HMODULE first = nullptr;
-  DWORD needed = 0;
-  if (!EnumProcessModules(process, &first, sizeof(first), &needed)) return false;
-  *module = first;
-  return true;
-}
-
-bool RealSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) {
-  char buffer[kNameBufferSize];
-  const DWORD size = sizeof(buffer);
-  const DWORD length = GetModuleBaseNameA(process, static_cast<HMODULE>(module), buffer, size);
-  if (length == 0) return false;
-  // A name that did not fit may come back without its terminator.
-  buffer[length < size ? length : size - 1] = '\0';
-  name = buffer;
-  return true;
-}
-
-bool RealSenderSystem::ProcessImagePath(ProcessHandle process, CMyString& path) {
-  const QueryImageName query = QueryFullProcessImageName();
-  if (query == nullptr) return false;
-  char buffer[kNameBufferSize * 2];
-  DWORD length = sizeof(buffer);
-  if (!query(process, 0, buffer, &length) || length >= sizeof(buffer)) {
-    return false;
+bool ProcessIdTable::Enumerate(ProcessIdEnumerator enumerate) {
+  for (std::uint32_t capacity = kFirstCapacity;; capacity *= 2) {
+    const std::uint32_t bytes = capacity * std::uint32_t{sizeof(ProcessId)};
+    support::ReleaseBlock(ids_);
+    ids_ = static_cast<ProcessId*>(support::AllocateBlock(bytes));
+    count_ = 0;
+    if (ids_ == nullptr) {
+      throw CMyExceptionMemory("ProcessIdTable", "Enumerate", static_cast<std::int32_t>(bytes));
+    }
+    if (!enumerate(ids_, capacity, &count_)) return false;
+    if (count_ < capacity || capacity >= kLastCapacity) return true;
   }
-  buffer[length] = '\0';
-  path = buffer;
-  return true;
 }
 
-void RealSenderSystem::CloseProcess(ProcessHandle process) { CloseHandle(process); }
+bool ReadProcessName(ProcessId processId, CMyString& name) {
+  name = kUnknownProcessName;
+  const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+  if (process != nullptr) {
+    // Only the first module is asked for: the executable.
+    HMODULE executable = nullptr;
+    DWORD needed = 0;
+    if (EnumProcessModules(process, &executable, sizeof(executable), &needed)) {
+      const bool read = ReadModuleBaseName(process, executable, name);
+      CloseHandle(process);
+      return read;
+    }
+    CloseHandle(process);
+  }
+  return ReadImageBaseName(processId, name);
+}
 
 }  // namespace tapwise

@@ -49,6 +49,10 @@ void PrintListed(SenderSystem& system, CMyList<CMyString>& names) {
 
 }  // namespace
 
+void ShowError(SenderSystem& system, const char* message, const char* detail) {
+  PrintBannerAndError(system, message, detail);
+}
+
 void ShowUsage(SenderSystem& system, const char* message, const char* detail) {
   PrintBannerAndError(system, message, detail);
   system.Print(kUsageText);
@@ -74,7 +78,7 @@ void ListWindows(SenderSystem& system, const char* message, const char* detail) 
   PrintBannerAndError(system, message, detail);
   system.Print("List of current windows:\n");
   CMyList<CMyString> titles;
-  ListedWindowTitles(system, titles);
+  TopLevelWindowTitles(system, titles);
   PrintListed(system, titles);
 }
 

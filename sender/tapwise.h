@@ -17,6 +17,8 @@ extern const char kUsageText[];
 
 // Each report is the banner, then "! Error: <message><detail>" and an empty line when
 // |message| is not null (a null detail counts as empty), then its own text:
+// nothing more,
+void ShowError(SenderSystem& system, const char* message, const char* detail);
 // the usage text,
 void ShowUsage(SenderSystem& system, const char* message, const char* detail);
 // the special-key names,

@@ -9,9 +9,17 @@ namespace tapwise {
 
 namespace {
 
+// The window that was brought to the front, and its process; none for a file or no
+// source, whose keys go to whatever window is in front.
+struct ActivatedTarget {
+  bool activated = false;
+  ProcessId process = 0;
+};
+
 // Opens the file, or brings the window to the front. A target that is not there is
 // reported with the list it was looked for in (the usage text for a file); false then.
-bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name) {
+bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name,
+                   ActivatedTarget* target) {
   WindowHandle window = nullptr;
   switch (kind) {
     case TargetKind::kNone:
@@ -31,6 +39,7 @@ bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name) {
         ListProcesses(system, "Can't find a window for the process: ", name);
         return false;
       }
+      target->process = process;
       break;
     }
     case TargetKind::kWindow:
@@ -39,9 +48,11 @@ bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name) {
         ListWindows(system, "Can't find de window: ", name);
         return false;
       }
+      target->process = system.ProcessOfWindow(window);
       break;
   }
   ActivateWindow(system, window);
+  target->activated = true;
   return true;
 }
 
@@ -68,7 +79,8 @@ void PrintListing(SenderSystem& system, Listing listing) {
 
 int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
   const RunRequest request = ReadCommandLine(argc, argv);
-  if (!PrepareTarget(system, request.target, request.targetName)) return 1;
+  ActivatedTarget target;
+  if (!PrepareTarget(system, request.target, request.targetName, &target)) return 1;
   // A listing ends the run; a target opened or activated before stays so.
   if (request.listing != Listing::kNone) {
     PrintListing(system, request.listing);
@@ -86,11 +98,24 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
     keys.Add(key);
   }
 
-  if (!SendKeyScript(system, request.startDelay, keys, request.keyDelay)) {
-    ShowUsage(system, "All key can't be send", "");
+  // The keys go only to the window brought to the front (or a dialog of its process),
+  // never to whatever else is in front.
+  TargetFront front = target.activated ? TargetFront(system, target.process) : TargetFront(system);
+  if (!front.Confirm()) {
+    ShowUsage(system, "Can't bring the window to the front: ", request.targetName);
     return 1;
   }
-  return 0;
+  switch (SendKeyScript(system, request.startDelay, keys, request.keyDelay, front)) {
+    case SendOutcome::kSent:
+      return 0;
+    case SendOutcome::kRefused:
+      ShowUsage(system, "All key can't be send", "");
+      return 1;
+    case SendOutcome::kFrontLost:
+      ShowError(system, "Keys stopped, the target lost the front: ", request.targetName);
+      return 1;
+  }
+  return 1;
 }
 
 }  // namespace tapwise

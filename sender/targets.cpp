@@ -1,51 +1,23 @@
 #include "targets.h"
 
-#include "allocation.h"
-#include "my_exception.h"
-
 namespace tapwise {
 
-namespace {
+const char kUnknownProcessName[] = "Unknown";
 
-const char kUnknownName[] = "Unknown";
+namespace {
 
 // How often ActivateWindow asks again for the foreground, and the pause between.
 constexpr int kForegroundRetries = 3;
 constexpr std::uint32_t kForegroundRetryPause = 10;
 
-// The ids of the running processes. The table grows until every process fits: the
-// platform gives no count, so a full table may have cut the list short.
-class ProcessIdTable {
- public:
-  ProcessIdTable() = default;
-  ProcessIdTable(const ProcessIdTable&) = delete;
-  ProcessIdTable& operator=(const ProcessIdTable&) = delete;
-  ~ProcessIdTable() { support::ReleaseBlock(ids_); }
+// How long the target may take to come to the front once activated: this many looks,
+// this far apart.
+constexpr int kConfirmPauses = 5;
+constexpr std::uint32_t kConfirmPause = 10;
 
-  bool Enumerate(SenderSystem& system) {
-    for (std::uint32_t capacity = kFirstCapacity;; capacity *= 2) {
-      const std::uint32_t bytes = capacity * std::uint32_t{sizeof(ProcessId)};
-      support::ReleaseBlock(ids_);
-      ids_ = static_cast<ProcessId*>(support::AllocateBlock(bytes));
-      count_ = 0;
-      if (ids_ == nullptr) {
-        throw CMyExceptionMemory("ProcessIdTable", "Enumerate", static_cast<std::int32_t>(bytes));
-      }
-      if (!system.EnumerateProcesses(ids_, capacity, &count_)) return false;
-      if (count_ < capacity || capacity >= kLastCapacity) return true;
-    }
-  }
-
-  std::uint32_t Count() const { return count_; }
-  ProcessId operator[](std::uint32_t index) const { return ids_[index]; }
-
- private:
-  static constexpr std::uint32_t kFirstCapacity = 1024;
-  // A bound for a platform that keeps filling any table.
-  static constexpr std::uint32_t kLastCapacity = 1024 * 1024;
-  ProcessId* ids_ = nullptr;
-  std::uint32_t count_ = 0;
-};
+// How long a moment without any window in front is waited out.
+constexpr int kSettlePauses = 20;
+constexpr std::uint32_t kSettlePause = 1;
 
 // Moves the cursor over |seen| from its first element to one equal to |name|.
 bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
@@ -55,92 +27,75 @@ bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
   return false;
 }
 
-// The base name from the image path, for processes whose module list this process
-// can't read (a 64-bit process seen from a 32-bit one, a protected process).
-bool GetBaseNameFromImagePath(SenderSystem& system, ProcessId processId, CMyString& name) {
-  const ProcessHandle process = system.OpenProcessFor(ProcessAccess::kQueryImage, processId);
-  if (process == nullptr) return false;
-  CMyString path;
-  const bool read = system.ProcessImagePath(process, path);
-  system.CloseProcess(process);
-  if (!read) return false;
-  const char* base = path.Text();
-  for (const char* at = base; *at != '\0'; ++at) {
-    if (*at == '\\' || *at == '/') base = at + 1;
-  }
-  name = base;
-  return true;
-}
-
-struct WindowListing {
-  SenderSystem& system;
-  CMyList<CMyString>& listed;
-  CMyList<CMyString> seen;  // every title met, listed or not
-};
-
-bool VisitListedWindow(WindowHandle window, void* context) {
-  WindowListing& listing = *static_cast<WindowListing*>(context);
-  CMyString title;
-  listing.system.WindowTitle(window, title);
-  if (Contains(listing.seen, title)) return true;
-  // Seen before the tests below: a window left out still hides later equal titles.
-  listing.seen.Add(title);
-  if (listing.system.ParentWindow(window) != nullptr) return true;
-  if (title.Length() == 0) return true;
-  listing.listed.Add(title);
-  return true;
-}
-
 }  // namespace
 
-bool GetProcessBaseName(SenderSystem& system, ProcessId processId, CMyString& name) {
-  name = kUnknownName;
-  const ProcessHandle process = system.OpenProcessFor(ProcessAccess::kReadModules, processId);
-  if (process != nullptr) {
-    ModuleHandle executable = nullptr;
-    if (system.FirstModule(process, &executable)) {
-      const bool read = system.ModuleBaseName(process, executable, name);
-      system.CloseProcess(process);
-      return read;
-    }
-    system.CloseProcess(process);
-  }
-  return GetBaseNameFromImagePath(system, processId, name);
-}
-
-ProcessId FindProcessByName(SenderSystem& system, const char* name) {
-  ProcessIdTable processes;
-  if (!processes.Enumerate(system)) return 0;
+ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name) {
   CMyString wanted(name);
   wanted.MakeLower();
   CMyString candidate;
-  for (std::uint32_t i = 0; i < processes.Count(); ++i) {
-    GetProcessBaseName(system, processes[i], candidate);
+  for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
+    const RunningProcess& process = processes.GetCurrent();
+    candidate = process.name;
     candidate.MakeLower();
-    if (candidate == wanted) return processes[i];
+    if (candidate == wanted) return process.id;
   }
   return 0;
 }
 
-WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
+WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId) {
   // A program's windows come with hidden helpers (the input-method window among
   // them) owned by its main window, and owned windows lie above their owner in Z
   // order: the first window of the process is seldom the one to bring to the front.
+  WindowChoice choice;
   WindowHandle first = nullptr;
-  CMyString title;
-  WindowHandle window = system.RelatedWindow(system.DesktopWindow(), WindowRelation::kFirstChild);
-  for (; window != nullptr; window = system.RelatedWindow(window, WindowRelation::kNext)) {
-    const ProcessId process = system.ProcessOfWindow(window);
-    system.WindowTitle(window, title);
-    system.DebugOutput(title.Text());
-    if (process != processId) continue;
-    if (system.IsVisible(window) &&
-        system.RelatedWindow(window, WindowRelation::kOwner) == nullptr) {
-      return window;
+  for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
+    const TopLevelWindow& window = windows.GetCurrent();
+    ++choice.visited;
+    if (window.process != processId) continue;
+    if (window.visible && window.owner == nullptr) {
+      choice.window = window.handle;
+      return choice;
     }
-    if (first == nullptr) first = window;
+    if (first == nullptr) first = window.handle;
   }
-  return first;
+  choice.window = first;
+  return choice;
+}
+
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names) {
+  for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
+    const CMyString& name = processes.GetCurrent().name;
+    if (!Contains(names, name)) names.Add(name);
+  }
+}
+
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles) {
+  CMyList<CMyString> seen;  // every title met, listed or not
+  for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
+    const TopLevelWindow& window = windows.GetCurrent();
+    if (Contains(seen, window.title)) continue;
+    // Seen before the tests below: a window left out still hides later equal titles.
+    seen.Add(window.title);
+    if (window.parent != nullptr || window.title.Length() == 0) continue;
+    titles.Add(window.title);
+  }
+}
+
+ProcessId FindProcessByName(SenderSystem& system, const char* name) {
+  CMyList<RunningProcess> processes;
+  if (!system.RunningProcesses(processes)) return 0;
+  return ChooseProcessByName(processes, name);
+}
+
+WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
+  CMyList<TopLevelWindow> windows;
+  system.TopLevelWindows(windows);
+  const WindowChoice choice = ChooseWindowOfProcess(windows, processId);
+  windows.SetPosition(0);
+  for (std::int32_t i = 0; i < choice.visited; ++i, windows.MoveNext()) {
+    system.DebugOutput(windows.GetCurrent().title.Text());
+  }
+  return choice.window;
 }
 
 void ActivateWindow(SenderSystem& system, WindowHandle window) {
@@ -165,19 +120,44 @@ void ActivateWindow(SenderSystem& system, WindowHandle window) {
 }
 
 bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names) {
-  ProcessIdTable processes;
-  if (!processes.Enumerate(system)) return false;
-  CMyString name;
-  for (std::uint32_t i = 0; i < processes.Count(); ++i) {
-    GetProcessBaseName(system, processes[i], name);
-    if (!Contains(names, name)) names.Add(name);
-  }
+  CMyList<RunningProcess> processes;
+  if (!system.RunningProcesses(processes)) return false;
+  DistinctProcessNames(processes, names);
   return true;
 }
 
-void ListedWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
-  WindowListing listing{system, titles, {}};
-  system.EnumerateWindows(VisitListedWindow, &listing);
+void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
+  CMyList<TopLevelWindow> windows;
+  system.TopLevelWindows(windows);
+  ListedWindowTitles(windows, titles);
+}
+
+bool TargetFront::Confirm() {
+  for (int pause = 0;; ++pause) {
+    if (BelongsToTarget(system_.ForegroundWindow())) return true;
+    if (pause == kConfirmPauses) return false;
+    system_.Sleep(kConfirmPause);
+  }
+}
+
+bool TargetFront::StillInFront() {
+  if (!watched_) return true;
+  WindowHandle front = system_.ForegroundWindow();
+  if (front != nullptr && front == lastInFront_) return true;
+  for (int pause = 0; front == nullptr && pause < kSettlePauses; ++pause) {
+    system_.Sleep(kSettlePause);
+    front = system_.ForegroundWindow();
+  }
+  return BelongsToTarget(front);
+}
+
+bool TargetFront::BelongsToTarget(WindowHandle window) {
+  if (!watched_) return true;
+  if (window == nullptr) return false;
+  if (window == lastInFront_) return true;
+  if (system_.ProcessOfWindow(window) != process_) return false;
+  lastInFront_ = window;
+  return true;
 }
 
 }  // namespace tapwise

@@ -1,7 +1,6 @@
 #include "settings_store.h"
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 namespace vindo {
@@ -27,17 +26,6 @@ bool IsTemporaryOf(std::string_view file, std::string_view path) {
   const std::string_view number =
       file.substr(path.size() + 1, file.size() - path.size() - 1 - kTemporaryEnd.size());
   return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Runs one step of a write in place. Memory that runs out within it fails the step like
-// any other failure, so that the old content is still put back.
-template <typename Step>
-bool Attempt(Step step) {
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
 }
 
 // Closes a file handle when it goes out of scope, unless Close() did so already.
@@ -198,7 +186,7 @@ FileStatus SafeWrite::WriteInPlace(const FileTimes& times, const ContentSource& 
   FileTimes old_times;
   std::string old;
   std::string now;  // the file after a failure; its room is taken while memory is checked
-  if (!Attempt([&] {
+  if (!Succeeds([&] {
         system_.CaptureFileTimes(path_, &old_times);
         if (!system_.ReadFromStart(target, &old)) return false;
         now.reserve(std::max<std::size_t>(old.size(), static_cast<std::size_t>(size_)));
@@ -208,7 +196,7 @@ FileStatus SafeWrite::WriteInPlace(const FileTimes& times, const ContentSource& 
     return FileStatus::kFailed;
   }
 
-  const bool written = Attempt([&] {
+  const bool written = Succeeds([&] {
     std::uint64_t given = 0;
     bool done = (size_ == old.size() || system_.SetFileSize(target, size_)) &&
                 system_.Rewind(target) && again([&](std::string_view part) {
@@ -232,7 +220,7 @@ FileStatus SafeWrite::WriteInPlace(const FileTimes& times, const ContentSource& 
 // times; true only when the file reads back byte for byte as |old|.
 bool SafeWrite::PutBack(FileHandle target, const std::string& old, const FileTimes& old_times,
                         std::string* now) {
-  return Attempt([&] {
+  return Succeeds([&] {
     bool whole = system_.ReadFromStart(target, now) && *now == old;
     if (!whole) {
       whole = system_.Rewind(target) && system_.WriteFile(target, old.data(), old.size()) &&
@@ -250,7 +238,7 @@ bool SafeWrite::PutBack(FileHandle target, const std::string& old, const FileTim
 // Made durable before the first byte of the target changes, so that a hard stop or a
 // lost power can't leave the target partial and unmarked.
 bool SafeWrite::Mark() {
-  return Attempt([&] {
+  return Succeeds([&] {
     FileHandle mark = 0;
     const FileStatus status = system_.CreateNewFile(mark_, &mark);
     if (status != FileStatus::kOk && status != FileStatus::kExists) return false;
@@ -265,7 +253,7 @@ bool SafeWrite::Mark() {
 // until the operator looks at it.
 void SafeWrite::ClearMark() {
   if (!marked_) return;
-  Attempt([&] {
+  Succeeds([&] {
     for (int attempt = 1; !system_.RemoveFile(mark_) && FileExists(system_, mark_); ++attempt) {
       if (attempt == kBusyAttempts) return false;
       system_.Sleep(kBusyRetryMilliseconds);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,19 @@
 #include "switcher_system.h"
 
 namespace vindo {
+
+// Runs one step of the run or of a write. Memory that runs out within it (a very large
+// settings file) fails the step as any other failure of it would, so that what the step
+// began is undone as for any failure: nothing is left behind, an old content written
+// in place is put back.
+template <typename Step>
+bool Succeeds(Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 extern const char kSettingsDirectory[];  // SettingsDirectory
 extern const char kSettingsFileName[];   // SettingsFileName

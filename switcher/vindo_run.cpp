@@ -1,7 +1,5 @@
 #include "vindo_run.h"
 
-#include <new>
-
 #include "settings_rewrite.h"
 
 namespace vindo {
@@ -23,17 +21,6 @@ int Fail(SwitcherSystem& system, const char* message) {
   system.Print(message);
   system.WaitForKey();
   return 1;
-}
-
-// Runs one step of the run. Memory that runs out within it (a very large settings
-// file) fails the step as any other failure of it would, with nothing left behind.
-template <typename Step>
-bool Succeeds(Step step) {
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
 }
 
 // Writes the rewritten settings file and, as the rewrite goes, the new backup beside

@@ -4,10 +4,12 @@
 // derived here from the documented behaviour: the report printed and the exit code
 // (0 or 1), the file opened or the window brought to the front, and the keyboard
 // events, each from a token of the script and in its order, after the start delay and
-// with the key delay before each. A script with a token that names no key sends
-// nothing, and neither does a run that prints a listing or the usage text; the
-// listings name each process or window once; the 1 ms timer period is begun and ended
-// in pairs, also when sending throws.
+// with the key delay before each, each only while the window brought to the front (or
+// another of its process) is in front. A script with a token that names no key sends
+// nothing, and neither does a run that prints a listing or the usage text, or whose
+// target does not come to the front; a run that stops early releases the keys it holds,
+// the last pressed first; the listings name each process or window once; the 1 ms
+// timer period is begun and ended in pairs, also when sending throws.
 //
 // Input:
 //   byte 0  the double's faults and state:
@@ -15,24 +17,25 @@
 //             bit 1     the running processes can't be enumerated
 //             bit 2     the 1 ms timer period is refused
 //             bit 3     the refused keyboard event throws instead, as a failing platform
-//             bits 4-5  how many foreground requests change nothing (0 to 3)
+//             bits 4-5  how many foreground requests change nothing (0 to 2; 3: all)
 //             bit 6     the last window is in front at the start (else none is)
-//   byte 1  the first keyboard event refused, counted from 0; 255 for none
+//             bit 7     byte 1 moves the front instead of refusing an event
+//   byte 1  the first keyboard event refused, counted from 0; 255 for none. With bit 7
+//           of byte 0, the number of events after which the topmost window takes the
+//           front, less one
 //   byte 2  in its low 4 bits, how many processes and windows follow; each is a kind
 //           byte, then its name or title up to a NUL (or the end of the input):
-//             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order):
-//               bit 1  it can't be opened to read its modules
-//               bit 2  its modules can't be read
-//               bit 3  its image path C:\Programs\<name> can be read
-//               (an empty name can't be read)
+//             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order) with
+//               that name; an empty one stands for a name that can't be read
 //             kind bit 0 set, a top-level window, below those before it:
-//               bit 1  it has an owner (the window above it; the desktop for the first)
+//               bit 1  it has an owner (the window above it; another for the first)
 //               bit 2  it is minimised
 //               bit 3  it is hidden
 //               bits 4-7  its process, an index among the processes; past them, a
 //                         process that is not running
 //   then the arguments after the program's path: each ends at a NUL, and the bytes
 //   after the last NUL, if any, are one more argument.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +62,9 @@ using tapwise::testing::FakeWindow;
 // Names and titles come back cut to this many characters.
 constexpr std::size_t kNameLength = tapwise::kNameBufferSize - 1;
 
+// More foreground requests than a run makes.
+constexpr int kAllRefused = 1000;
+
 // A top-level window; the double's record of its owner is set once the handles are
 // known.
 struct ScriptedWindow {
@@ -73,6 +79,7 @@ struct Script {
   bool refusalThrows = false;
   int foregroundRefusals = 0;
   bool lastWindowInFront = false;
+  bool frontMoves = false;
   int refusedEvent = -1;
   std::vector<FakeProcess> processes;
   std::vector<ScriptedWindow> windows;  // topmost first
@@ -86,7 +93,9 @@ Script ReadScript(const std::uint8_t* data, std::size_t size) {
   script.periodGranted = (data[0] & 0x04) == 0;
   script.refusalThrows = (data[0] & 0x08) != 0;
   script.foregroundRefusals = (data[0] >> 4) & 0x03;
+  if (script.foregroundRefusals == 3) script.foregroundRefusals = kAllRefused;
   script.lastWindowInFront = (data[0] & 0x40) != 0;
+  script.frontMoves = (data[0] & 0x80) != 0;
   script.refusedEvent = data[1] == 255 ? -1 : data[1];
 
   std::size_t at = 3;
@@ -101,8 +110,7 @@ Script ReadScript(const std::uint8_t* data, std::size_t size) {
     const std::string name = text();
     if ((kind & 0x01) == 0) {
       const auto id = static_cast<tapwise::ProcessId>(4 * (script.processes.size() + 1));
-      script.processes.emplace_back(id, name, (kind & 0x02) == 0, (kind & 0x04) == 0,
-                                    (kind & 0x08) != 0 ? "C:\\Programs\\" + name : "");
+      script.processes.emplace_back(id, name.empty() ? "Unknown" : name);
     } else {
       // Process ids go on past the processes for those that are not running.
       const auto process = static_cast<tapwise::ProcessId>(4 * ((kind >> 4) + 1));
@@ -134,14 +142,20 @@ void Stage(const Script& script, FakeSenderSystem& system) {
   system.fileOpens = script.fileOpens;
   system.timerPeriodGranted = script.periodGranted;
   system.foregroundRefusals = script.foregroundRefusals;
-  (script.refusalThrows ? system.sendsBeforeException : system.sendsBeforeFailure) =
-      script.refusedEvent;
-  tapwise::WindowHandle above = system.DesktopWindow();
+  if (!script.frontMoves) {
+    (script.refusalThrows ? system.sendsBeforeException : system.sendsBeforeFailure) =
+        script.refusedEvent;
+  }
+  // The first window's owner, if it has one, is no window of the double.
+  tapwise::WindowHandle above = reinterpret_cast<tapwise::WindowHandle>(1);
   tapwise::WindowHandle last = nullptr;
   for (const ScriptedWindow& scripted : script.windows) {
     FakeWindow window = scripted.window;
     if (scripted.owned) window.parent = above;
     last = above = system.AddWindow(window);
+    if (script.frontMoves && script.refusedEvent >= 0 && system.frontChanges.empty()) {
+      system.frontChanges.push_back({script.refusedEvent + 1, last, 0});
+    }
   }
   if (script.lastWindowInFront) system.foreground = last;
 }
@@ -163,15 +177,8 @@ bool Contains(const std::vector<std::string>& list, const std::string& text) {
   return false;
 }
 
-// The name Tapwise reads for a process: its module's base name; for a process whose
-// modules it can't read, the base name of its image path; else "Unknown".
-std::string ReadName(const FakeProcess& process) {
-  if (process.opens && process.modulesReadable) {
-    return process.name.empty() ? "Unknown" : process.name.substr(0, kNameLength);
-  }
-  if (process.imagePath.empty()) return "Unknown";
-  return process.imagePath.substr(process.imagePath.find_last_of("\\/") + 1);
-}
+// The name Tapwise gets for a process, cut like a title.
+std::string ReadName(const FakeProcess& process) { return process.name.substr(0, kNameLength); }
 
 // Each distinct name once, in order of first appearance.
 std::vector<std::string> ListedProcesses(const Script& script) {
@@ -262,9 +269,19 @@ std::int32_t Delay(const std::string& text) {
   return value <= 0 ? 0 : value > INT_MAX ? INT_MAX : static_cast<std::int32_t>(value);
 }
 
-std::string Event(std::uint16_t key, bool down) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%s 0x%04X", down ? "Down" : "Up", key);
+struct KeyEvent {
+  std::uint16_t key;  // the virtual key, or the byte of a character that no key types
+  bool down;
+  bool character;
+};
+
+std::string Event(KeyEvent event) {
+  char text[24];
+  if (event.character) {
+    std::snprintf(text, sizeof text, "Char %s 0x%02X", event.down ? "down" : "up", event.key);
+  } else {
+    std::snprintf(text, sizeof text, "%s 0x%04X", event.down ? "Down" : "Up", event.key);
+  }
   return text;
 }
 
@@ -272,7 +289,7 @@ std::string Event(std::uint16_t key, bool down) {
 // backslash releases it only, else it is pressed and released; the key is a single
 // character (the double's key scan gives its code) or a name of the table. False when
 // the token names no key.
-bool TokenEvents(const std::string& token, std::vector<std::string>& events) {
+bool TokenEvents(const std::string& token, std::vector<KeyEvent>& events) {
   int action = -1;
   std::string key = token;
   if (token.size() >= 2 && (token[0] == '/' || token[0] == '\\')) {
@@ -292,9 +309,12 @@ bool TokenEvents(const std::string& token, std::vector<std::string>& events) {
     }
     if (code == -1) return false;
   }
-  const auto virtualKey = static_cast<std::uint16_t>(code & 0xFFFF);
-  if (action != 1) events.push_back(Event(virtualKey, true));
-  if (action != 0) events.push_back(Event(virtualKey, false));
+  // A character that no key types goes out as itself; the NUL character as its code.
+  const bool character = code == -1 && key.size() == 1 && key[0] != '\0';
+  const auto sent = character ? static_cast<std::uint16_t>(static_cast<unsigned char>(key[0]))
+                              : static_cast<std::uint16_t>(code & 0xFFFF);
+  if (action != 1) events.push_back({sent, true, character});
+  if (action != 0) events.push_back({sent, false, character});
   return true;
 }
 
@@ -304,12 +324,79 @@ struct Expected {
   std::string opened;  // the file opened through the shell ...
   bool opensFile = false;
   int activated = -1;  // ... or the window brought to the front
-  // When the run gets to sending: the events in order, and the delays.
+  // Its process, whose windows alone may get the keys.
+  tapwise::ProcessId target = 0;
+  bool notInFront = false;  // the window did not come to the front
+  // When the run gets to sending: the events in order, and the delays; what the
+  // platform is asked, in order; whether that throws.
   bool sends = false;
-  std::vector<std::string> events;
+  std::vector<KeyEvent> events;
   std::int32_t startDelay = 1000;
   std::int32_t keyDelay = 20;
+  std::vector<std::string> sending;
+  bool throws = false;
 };
+
+// Whether the window in front belongs to the target once it was activated: the window
+// itself unless every request was refused; then the window that was in front before.
+bool InFrontOnceActivated(const Expected& expected, const Script& script) {
+  if (script.foregroundRefusals != kAllRefused) return true;
+  return script.lastWindowInFront && !script.windows.empty() &&
+         script.windows.back().window.process == expected.target;
+}
+
+enum class Ending { kSent, kRefused, kFrontLost, kThrows };
+
+// What sending asks of the platform, as the double records it: the start delay, then
+// each event with the key delay before it, while the target is in front (after a
+// window is brought to the front, only its process's windows will do), up to the first
+// event refused (recorded as such) or the one that throws (not recorded); after a stop,
+// a key up for each key held down, the last pressed first.
+Ending Send(Expected& expected, const Script& script) {
+  std::vector<std::string>& calls = expected.sending;
+  calls.push_back("Sleep " + std::to_string(expected.startDelay));
+  const bool frontMoves = script.frontMoves && script.refusedEvent >= 0 && !script.windows.empty();
+  const int refusedFrom = script.frontMoves || script.refusalThrows ? -1 : script.refusedEvent;
+  const int throwsAt = script.frontMoves || !script.refusalThrows ? -1 : script.refusedEvent;
+  int sends = 0;
+  std::vector<KeyEvent> held;  // each as its key down
+  Ending ending = Ending::kSent;
+  for (const KeyEvent& event : expected.events) {
+    if (expected.keyDelay != 0) calls.push_back("Sleep " + std::to_string(expected.keyDelay));
+    const bool moved = frontMoves && sends >= script.refusedEvent + 1;
+    if (expected.activated >= 0 && moved && script.windows[0].window.process != expected.target) {
+      ending = Ending::kFrontLost;
+      break;
+    }
+    const int send = sends++;
+    if (send == throwsAt) {
+      ending = Ending::kThrows;
+      break;
+    }
+    if (refusedFrom >= 0 && send >= refusedFrom) {
+      calls.push_back(Event(event) + " refused");
+      ending = Ending::kRefused;
+      break;
+    }
+    calls.push_back(Event(event));
+    const auto same = [&](const KeyEvent& down) {
+      return down.key == event.key && down.character == event.character;
+    };
+    if (!event.down) {
+      held.erase(std::remove_if(held.begin(), held.end(), same), held.end());
+    } else if (std::find_if(held.begin(), held.end(), same) == held.end()) {
+      held.push_back(event);
+    }
+  }
+  if (ending != Ending::kSent) {
+    for (auto down = held.rbegin(); down != held.rend(); ++down) {
+      const bool refused = refusedFrom >= 0 && sends++ >= refusedFrom;
+      calls.push_back(Event({down->key, false, down->character}) + (refused ? " refused" : ""));
+    }
+  }
+  expected.throws = ending == Ending::kThrows;
+  return ending;
+}
 
 // The run, step by step: "-wait" first, then one source, then "-skeys" or "-waitKey";
 // anything else from there on is a key token.
@@ -354,12 +441,18 @@ Expected Run(const Script& script) {
       if (process < 0) {
         failure = "Can't find the process: ";
       } else {
-        expected.activated = FindWindowOfProcess(script, script.processes[process].id);
+        expected.target = script.processes[process].id;
+        expected.activated = FindWindowOfProcess(script, expected.target);
         if (expected.activated < 0) failure = "Can't find a window for the process: ";
       }
     } else {
       expected.activated = FindWindowByTitle(script, name);
-      if (expected.activated < 0) failure = "Can't find de window: ";
+      if (expected.activated < 0) {
+        failure = "Can't find de window: ";
+      } else {
+        expected.target =
+            script.windows[static_cast<std::size_t>(expected.activated)].window.process;
+      }
     }
     if (failure != nullptr) {
       expected.exitCode = 1;
@@ -385,11 +478,26 @@ Expected Run(const Script& script) {
     }
   }
 
-  expected.sends = true;
-  const auto refused = static_cast<std::size_t>(script.refusedEvent);
-  if (script.refusedEvent >= 0 && refused < expected.events.size() && !script.refusalThrows) {
+  if (expected.activated >= 0 && !InFrontOnceActivated(expected, script)) {
+    expected.events.clear();
+    expected.notInFront = true;
     expected.exitCode = 1;
-    expected.output = Report("All key can't be send", "", tapwise::kUsageText);
+    expected.output = Report("Can't bring the window to the front: ", name, tapwise::kUsageText);
+    return expected;
+  }
+  expected.sends = true;
+  switch (Send(expected, script)) {
+    case Ending::kSent:
+    case Ending::kThrows:
+      break;
+    case Ending::kRefused:
+      expected.exitCode = 1;
+      expected.output = Report("All key can't be send", "", tapwise::kUsageText);
+      break;
+    case Ending::kFrontLost:
+      expected.exitCode = 1;
+      expected.output = Report("Keys stopped, the target lost the front: ", name, "");
+      break;
   }
   return expected;
 }
@@ -401,7 +509,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool IsKeyEvent(const std::string& call) {
-  return StartsWith(call, "Down ") || StartsWith(call, "Up ");
+  return StartsWith(call, "Down ") || StartsWith(call, "Up ") || StartsWith(call, "Char ");
 }
 
 bool IsPeriodCall(const std::string& call) {
@@ -415,22 +523,6 @@ bool IsTargetCall(const std::string& call) {
     if (StartsWith(call, verb)) return true;
   }
   return false;
-}
-
-// The events and sleeps of sending, as the double records them: the start delay, then
-// each event with the key delay before it, up to the first event refused (recorded as
-// such) or the one that throws (its delay recorded, not itself).
-std::vector<std::string> SendingCalls(const Expected& expected, const Script& script) {
-  std::vector<std::string> calls{"Sleep " + std::to_string(expected.startDelay)};
-  for (std::size_t i = 0; i < expected.events.size(); ++i) {
-    if (expected.keyDelay != 0) calls.push_back("Sleep " + std::to_string(expected.keyDelay));
-    if (static_cast<int>(i) == script.refusedEvent) {
-      if (!script.refusalThrows) calls.push_back(expected.events[i] + " refused");
-      break;
-    }
-    calls.push_back(expected.events[i]);
-  }
-  return calls;
 }
 
 // Every period begun is ended with the same value once, and only when granted; every
@@ -517,12 +609,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t eventsSent = 0;
   for (const std::string& call : system.calls) eventsSent += IsKeyEvent(call) ? 1 : 0;
 
-  const bool throws = expected.sends && script.refusalThrows && script.refusedEvent >= 0 &&
-                      static_cast<std::size_t>(script.refusedEvent) < expected.events.size();
-  FUZZ_CHECK(threw == throws);
+  FUZZ_CHECK(threw == expected.throws);
   if (!threw) FUZZ_CHECK(exitCode == 0 || exitCode == 1);
-  // A script that does not parse, a listing, the usage text: nothing is sent.
-  if (!expected.sends) FUZZ_CHECK(eventsSent == 0 && after.empty());
+  // A script that does not parse, a listing, the usage text, a target that does not
+  // come to the front (after a few tens of milliseconds): nothing is sent.
+  if (!expected.sends) {
+    FUZZ_CHECK(eventsSent == 0);
+    FUZZ_CHECK(after == std::vector<std::string>(expected.notInFront ? 5 : 0, "Sleep 10"));
+  }
   for (const std::string& call : before) FUZZ_CHECK(!IsKeyEvent(call) && !IsPeriodCall(call));
   // The report, which names each process or window of a listing once.
   FUZZ_CHECK(system.output == expected.output);
@@ -542,7 +636,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& call : after) {
       if (!IsPeriodCall(call)) sent.push_back(call);
     }
-    FUZZ_CHECK(sent == SendingCalls(expected, script));
+    FUZZ_CHECK(sent == expected.sending);
     CheckTimerPeriods(after, script.periodGranted);
   }
 

@@ -15,22 +15,19 @@ std::string Hex(std::uint16_t value) {
   return text;
 }
 
-// A process handle is the process's index + 1, as a pointer.
-void* HandleFor(std::size_t index) { return reinterpret_cast<void*>(index + 1); }
-
 }  // namespace
 
 WindowHandle FakeSenderSystem::AddWindow(const FakeWindow& window) {
   windows_.push_back(window);
-  return reinterpret_cast<WindowHandle>(kDesktop + windows_.size());
+  return reinterpret_cast<WindowHandle>(kBase + windows_.size());
 }
 
 std::size_t FakeSenderSystem::IndexOf(WindowHandle handle) const {
   const auto value = reinterpret_cast<std::uintptr_t>(handle);
-  if (value <= kDesktop || value > kDesktop + windows_.size()) {
+  if (value <= kBase || value > kBase + windows_.size()) {
     throw std::logic_error("not a window of the double");
   }
-  return value - kDesktop - 1;
+  return value - kBase - 1;
 }
 
 FakeWindow& FakeSenderSystem::WindowOf(WindowHandle handle) { return windows_[IndexOf(handle)]; }
@@ -80,13 +77,29 @@ std::int16_t FakeSenderSystem::KeyScan(char character) {
   }
 }
 
-bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+bool FakeSenderSystem::SendEvent(const std::string& event) {
   const int send = sends_++;
+  for (const FrontChange& change : frontChanges) {
+    if (change.afterEvents == sends_) {
+      foreground = change.window;
+      emptyLooks = change.emptyLooks;
+    }
+  }
   if (send == sendsBeforeException) throw std::runtime_error("the platform failed");
   const bool taken = sendsBeforeFailure < 0 || send < sendsBeforeFailure;
-  calls.push_back((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
-                  (taken ? "" : " refused"));
+  calls.push_back(event + (taken ? "" : " refused"));
   return taken;
+}
+
+bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
+  return SendEvent((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey));
+}
+
+bool FakeSenderSystem::SendCharacterEvent(char character, KeyDirection direction) {
+  char byte[8];
+  std::snprintf(byte, sizeof(byte), "0x%02X", static_cast<unsigned char>(character));
+  return SendEvent((direction == KeyDirection::kUp ? "Char up " : "Char down ") +
+                   std::string(byte));
 }
 
 void FakeSenderSystem::Sleep(std::uint32_t milliseconds) {
@@ -107,39 +120,45 @@ bool FakeSenderSystem::OpenFile(const char* file) {
   return fileOpens;
 }
 
+bool FakeSenderSystem::RunningProcesses(CMyList<RunningProcess>& list) {
+  if (!processesEnumerable) return false;
+  RunningProcess running;
+  for (const FakeProcess& process : processes) {
+    running.id = process.id;
+    running.name = process.name.substr(0, kNameBufferSize - 1).c_str();
+    list.Add(running);
+  }
+  return true;
+}
+
+void FakeSenderSystem::TopLevelWindows(CMyList<TopLevelWindow>& list) {
+  TopLevelWindow window;
+  for (std::size_t i = 0; i < windows_.size(); ++i) {
+    const FakeWindow& fake = windows_[i];
+    window.handle = reinterpret_cast<WindowHandle>(kBase + i + 1);
+    window.process = fake.process;
+    window.owner = window.parent = fake.parent;
+    window.visible = fake.visible;
+    window.minimized = fake.minimized;
+    window.title = fake.title.substr(0, kNameBufferSize - 1).c_str();
+    list.Add(window);
+  }
+}
+
 WindowHandle FakeSenderSystem::FindWindowByTitle(const char* title) {
   for (std::size_t i = 0; i < windows_.size(); ++i) {
     if (windows_[i].parent == nullptr && windows_[i].title == title) {
-      return reinterpret_cast<WindowHandle>(kDesktop + i + 1);
+      return reinterpret_cast<WindowHandle>(kBase + i + 1);
     }
   }
   return nullptr;
 }
 
-WindowHandle FakeSenderSystem::DesktopWindow() { return reinterpret_cast<WindowHandle>(kDesktop); }
-
-WindowHandle FakeSenderSystem::RelatedWindow(WindowHandle window, WindowRelation relation) {
-  const auto value = reinterpret_cast<std::uintptr_t>(window);
-  if (relation == WindowRelation::kOwner) return WindowOf(window).parent;
-  const std::uintptr_t next =
-      relation == WindowRelation::kFirstChild ? (value == kDesktop ? kDesktop + 1 : 0) : value + 1;
-  if (next == 0 || next > kDesktop + windows_.size()) return nullptr;
-  return reinterpret_cast<WindowHandle>(next);
-}
-
 ProcessId FakeSenderSystem::ProcessOfWindow(WindowHandle window) {
-  return WindowOf(window).process;
+  return window != nullptr ? WindowOf(window).process : 0;
 }
 
 ThreadId FakeSenderSystem::ThreadOfWindow(WindowHandle window) { return WindowOf(window).thread; }
-
-void FakeSenderSystem::WindowTitle(WindowHandle window, CMyString& title) {
-  title = WindowOf(window).title.substr(0, kNameBufferSize - 1).c_str();
-}
-
-WindowHandle FakeSenderSystem::ParentWindow(WindowHandle window) { return WindowOf(window).parent; }
-
-bool FakeSenderSystem::IsVisible(WindowHandle window) { return WindowOf(window).visible; }
 
 bool FakeSenderSystem::IsMinimized(WindowHandle window) { return WindowOf(window).minimized; }
 
@@ -162,7 +181,13 @@ void FakeSenderSystem::BringToForeground(WindowHandle window) {
   foreground = window;
 }
 
-WindowHandle FakeSenderSystem::ForegroundWindow() { return foreground; }
+WindowHandle FakeSenderSystem::ForegroundWindow() {
+  if (emptyLooks > 0) {
+    --emptyLooks;
+    return nullptr;
+  }
+  return foreground;
+}
 
 void FakeSenderSystem::RaiseToTop(WindowHandle window) {
   calls.push_back("Raise " + WindowOf(window).title);
@@ -176,74 +201,6 @@ bool FakeSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
 
 ThreadId FakeSenderSystem::CurrentThread() { return currentThread; }
 
-void FakeSenderSystem::EnumerateWindows(WindowVisitor visitor, void* context) {
-  for (std::size_t i = 0; i < windows_.size(); ++i) {
-    if (!visitor(reinterpret_cast<WindowHandle>(kDesktop + i + 1), context)) return;
-  }
-}
-
 void FakeSenderSystem::DebugOutput(const char* text) { debugOutput.emplace_back(text); }
-
-bool FakeSenderSystem::EnumerateProcesses(ProcessId* ids, std::uint32_t room,
-                                          std::uint32_t* count) {
-  enumerationRooms.push_back(room);
-  if (!processesEnumerable) return false;
-  *count = 0;
-  for (const FakeProcess& process : processes) {
-    if (*count == room) break;
-    ids[(*count)++] = process.id;
-  }
-  return true;
-}
-
-ProcessHandle FakeSenderSystem::OpenProcessFor(ProcessAccess access, ProcessId id) {
-  for (std::size_t i = 0; i < processes.size(); ++i) {
-    if (processes[i].id != id) continue;
-    // Reading the image path is granted for more processes than reading modules.
-    const bool granted = processes[i].opens ||
-                         (access == ProcessAccess::kQueryImage && !processes[i].imagePath.empty());
-    if (!granted) return nullptr;
-    ++openHandles;
-    openAccess_.resize(processes.size());
-    openAccess_[i] = access;
-    return HandleFor(i);
-  }
-  return nullptr;
-}
-
-const FakeProcess* FakeSenderSystem::Process(ProcessHandle handle) const {
-  const auto index = reinterpret_cast<std::uintptr_t>(handle) - 1;
-  return index < processes.size() ? &processes[index] : nullptr;
-}
-
-bool FakeSenderSystem::FirstModule(ProcessHandle process, ModuleHandle* module) {
-  const FakeProcess* found = Process(process);
-  if (found == nullptr || !found->modulesReadable) return false;
-  const auto index = reinterpret_cast<std::uintptr_t>(process) - 1;
-  if (openAccess_[index] != ProcessAccess::kReadModules) return false;
-  *module = reinterpret_cast<ModuleHandle>(0x400000);
-  return true;
-}
-
-bool FakeSenderSystem::ModuleBaseName(ProcessHandle process, ModuleHandle module, CMyString& name) {
-  const FakeProcess* found = Process(process);
-  if (found == nullptr || module != reinterpret_cast<ModuleHandle>(0x400000) ||
-      found->name.empty()) {
-    return false;
-  }
-  name = found->name.substr(0, kNameBufferSize - 1).c_str();
-  return true;
-}
-
-bool FakeSenderSystem::ProcessImagePath(ProcessHandle process, CMyString& path) {
-  const FakeProcess* found = Process(process);
-  if (found == nullptr || found->imagePath.empty()) return false;
-  path = found->imagePath.c_str();
-  return true;
-}
-
-void FakeSenderSystem::CloseProcess(ProcessHandle process) {
-  if (Process(process) != nullptr) --openHandles;
-}
 
 }  // namespace tapwise::testing

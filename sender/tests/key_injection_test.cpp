@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace tapwise {
 namespace {
 
 using testing::FakeSenderSystem;
+using testing::FrontChange;
 using Calls = std::vector<std::string>;
 
 void AddKeys(FakeSenderSystem& system, CMyList<KeyStroke>& keys,
@@ -22,51 +24,143 @@ void AddKeys(FakeSenderSystem& system, CMyList<KeyStroke>& keys,
   }
 }
 
+// Keys for whatever window is in front.
+SendOutcome Inject(FakeSenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay) {
+  TargetFront anywhere(system);
+  return InjectKeyList(system, keys, delay, anywhere);
+}
+
 TEST(InjectKeyListTest, SendsEachKeyInOrderWithTheDelayBeforeEveryEvent) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
   AddKeys(system, keys, {"/Shift", "h", "\\Shift", "A"});
-  EXPECT_TRUE(InjectKeyList(system, keys, 20));
+  EXPECT_EQ(Inject(system, keys, 20), SendOutcome::kSent);
   EXPECT_EQ(system.calls,
             (Calls{"Sleep 20", "Down 0x0010", "Sleep 20", "Down 0x0048", "Sleep 20", "Up 0x0048",
                    "Sleep 20", "Up 0x0010", "Sleep 20", "Down 0x0141", "Sleep 20", "Up 0x0141"}));
   EXPECT_EQ(keys.Count(), 4);  // the caller keeps the list
 }
 
-TEST(InjectKeyListTest, SendsTheLow16BitsOfTheKeyCode) {
+TEST(InjectKeyListTest, SendsTheLow16BitsOfTheKeyCodeAndACharacterNoKeyTypesAsItself) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
-  keys.Add(KeyStroke{-1, KeyStroke::kPressAndRelease});  // a character no key gives
+  // \xE4 and \x80 (a with umlaut and the euro sign in code page 1252) have no key on the
+  // layout.
+  AddKeys(system, keys, {"\xE4", "/\x80", "\\\xE4", "A", ""});
   keys.Add(KeyStroke{0x12345, KeyStroke::kPressOnly});
-  ASSERT_TRUE(InjectKeyList(system, keys, 0));
-  EXPECT_EQ(system.calls, (Calls{"Down 0xFFFF", "Up 0xFFFF", "Down 0x2345"}));
+  ASSERT_EQ(Inject(system, keys, 0), SendOutcome::kSent);
+  EXPECT_EQ(system.calls, (Calls{"Char down 0xE4", "Char up 0xE4", "Char down 0x80", "Char up 0xE4",
+                                 "Down 0x0141", "Up 0x0141",  // a key, shift state and all
+                                 "Down 0xFFFF", "Up 0xFFFF",  // the NUL character, as ever
+                                 "Down 0x2345"}));
 }
 
 TEST(InjectKeyListTest, NoDelayMeansNoSleepAndAnEmptyListSendsNothing) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
-  EXPECT_TRUE(InjectKeyList(system, keys, 20));
+  EXPECT_EQ(Inject(system, keys, 20), SendOutcome::kSent);
   EXPECT_TRUE(system.calls.empty());
   AddKeys(system, keys, {"Right", "Up"});
-  EXPECT_TRUE(InjectKeyList(system, keys, 0));
+  EXPECT_EQ(Inject(system, keys, 0), SendOutcome::kSent);
   EXPECT_EQ(system.calls, (Calls{"Down 0x0027", "Up 0x0027", "Down 0x0026", "Up 0x0026"}));
 }
 
-TEST(InjectKeyListTest, StopsAtTheFirstEventNotSent) {
+// The script /Shift /LControl a b into the window of process 8, while the front moves
+// as each case scripts it (the double refuses every event from the first refused on). A
+// stop sends nothing more of the script and releases what it holds, the last pressed
+// first; a whole script leaves its held keys down.
+TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWhenItStops) {
+  const Calls wholeScript{"Down 0x0010", "Down 0x00A2", "Down 0x0041",
+                          "Up 0x0041",   "Down 0x0042", "Up 0x0042"};
+  struct Case {
+    const char* what;
+    std::vector<FrontChange> changes;  // 1: the target's dialog, 2: another program
+    int refusedEvent;
+    int throwingEvent;
+    SendOutcome outcome;
+    Calls calls;
+  } const cases[] = {
+      {"another program takes the front after the third event",
+       {{3, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       {"Down 0x0010", "Down 0x00A2", "Down 0x0041", "Up 0x0041", "Up 0x00A2", "Up 0x0010"}},
+      {"a dialog of the target takes the front",
+       {{2, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kSent,
+       wholeScript},
+      {"no window is in front for a moment",
+       {{1, nullptr, 20}},
+       -1,
+       -1,
+       SendOutcome::kSent,
+       {"Down 0x0010", "Sleep 1",     "Sleep 1",   "Sleep 1",     "Sleep 1",  "Sleep 1", "Sleep 1",
+        "Sleep 1",     "Sleep 1",     "Sleep 1",   "Sleep 1",     "Sleep 1",  "Sleep 1", "Sleep 1",
+        "Sleep 1",     "Sleep 1",     "Sleep 1",   "Sleep 1",     "Sleep 1",  "Sleep 1", "Sleep 1",
+        "Down 0x00A2", "Down 0x0041", "Up 0x0041", "Down 0x0042", "Up 0x0042"}},
+      {"no window is in front for too long",
+       {{1, nullptr, 21}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       {"Down 0x0010", "Sleep 1", "Sleep 1", "Sleep 1", "Sleep 1", "Sleep 1",  "Sleep 1", "Sleep 1",
+        "Sleep 1",     "Sleep 1", "Sleep 1", "Sleep 1", "Sleep 1", "Sleep 1",  "Sleep 1", "Sleep 1",
+        "Sleep 1",     "Sleep 1", "Sleep 1", "Sleep 1", "Sleep 1", "Up 0x0010"}},
+      {"the key down of a is refused",
+       {},
+       2,
+       -1,
+       SendOutcome::kRefused,
+       {"Down 0x0010", "Down 0x00A2", "Down 0x0041 refused", "Up 0x00A2 refused",
+        "Up 0x0010 refused"}},
+      {"the key up of a is refused",
+       {},
+       3,
+       -1,
+       SendOutcome::kRefused,
+       {"Down 0x0010", "Down 0x00A2", "Down 0x0041", "Up 0x0041 refused", "Up 0x0041 refused",
+        "Up 0x00A2 refused", "Up 0x0010 refused"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeSenderSystem system;
+    const WindowHandle target = system.AddWindow({8, 80, "Target"});
+    const WindowHandle dialog = system.AddWindow({8, 80, "Save As", target});
+    const WindowHandle other = system.AddWindow({9, 90, "Other"});
+    system.foreground = target;
+    for (FrontChange change : c.changes) {
+      change.window = change.emptyLooks > 0 ? target : change.afterEvents == 2 ? dialog : other;
+      system.frontChanges.push_back(change);
+    }
+    system.sendsBeforeFailure = c.refusedEvent;
+    CMyList<KeyStroke> keys;
+    AddKeys(system, keys, {"/Shift", "/LControl", "a", "b"});
+    TargetFront front(system, 8);
+    EXPECT_EQ(InjectKeyList(system, keys, 0, front), c.outcome);
+    EXPECT_EQ(system.calls, c.calls);
+  }
+}
+
+TEST(InjectKeyListTest, AFailureOfThePlatformReleasesWhatIsHeldAndGoesOn) {
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
-  AddKeys(system, keys, {"a", "b", "c"});
-  system.sendsBeforeFailure = 3;  // the key up of b fails
-  EXPECT_FALSE(InjectKeyList(system, keys, 5));
-  EXPECT_EQ(system.calls, (Calls{"Sleep 5", "Down 0x0041", "Sleep 5", "Up 0x0041", "Sleep 5",
-                                 "Down 0x0042", "Sleep 5", "Up 0x0042 refused"}));
+  AddKeys(system, keys, {"/Shift", "/LMenu", "/\xE4", "x"});
+  system.sendsBeforeException = 3;
+  EXPECT_THROW(Inject(system, keys, 0), std::runtime_error);
+  EXPECT_EQ(system.calls, (Calls{"Down 0x0010", "Down 0x00A4", "Char down 0xE4", "Char up 0xE4",
+                                 "Up 0x00A4", "Up 0x0010"}));
 }
 
 TEST(InjectKeyEventTest, PressOnlyIsADownAndEveryOtherActionAnUp) {
   FakeSenderSystem system;
-  EXPECT_TRUE(InjectKeyEvent(system, KeyStroke{0x0D, KeyStroke::kPressOnly}, 0));
-  EXPECT_TRUE(InjectKeyEvent(system, KeyStroke{0x0D, KeyStroke::kReleaseOnly}, 0));
-  EXPECT_TRUE(InjectKeyEvent(system, KeyStroke{0x0D, KeyStroke::kPressAndRelease}, 0));
+  TargetFront anywhere(system);
+  for (std::int32_t action :
+       {KeyStroke::kPressOnly, KeyStroke::kReleaseOnly, KeyStroke::kPressAndRelease}) {
+    EXPECT_EQ(InjectKeyEvent(system, KeyStroke{0x0D, action}, 0, anywhere), SendOutcome::kSent);
+  }
   EXPECT_EQ(system.calls, (Calls{"Down 0x000D", "Up 0x000D", "Up 0x000D"}));
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tapwise.h"
 #include "targets.h"
@@ -42,13 +44,32 @@ TEST(RealSenderSystemTest, GrantsAFineTimerPeriod) {
 TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
   RealSenderSystem system;
   CMyString name;
-  EXPECT_TRUE(GetProcessBaseName(system, GetCurrentProcessId(), name));
+  EXPECT_TRUE(ReadProcessName(GetCurrentProcessId(), name));
   EXPECT_EQ(name.Text(), ExecutableBaseName());
+  EXPECT_FALSE(ReadProcessName(0xFFFFFFF0u, name));  // no such process
+  EXPECT_STREQ(name.Text(), "Unknown");
   EXPECT_NE(FindProcessByName(system, ExecutableBaseName().c_str()), 0u);
   // A system process: 64-bit on a 64-bit system, whose modules a 32-bit build can't
   // read; it must be found all the same.
   EXPECT_NE(FindProcessByName(system, "SERVICES.EXE"), 0u);
   EXPECT_EQ(FindProcessByName(system, "no such program.exe"), 0u);
+}
+
+// A platform with 3000 processes, which fills whatever table it is given.
+std::vector<std::uint32_t> g_rooms;
+bool Enumerate3000Processes(ProcessId* ids, std::uint32_t room, std::uint32_t* count) {
+  g_rooms.push_back(room);
+  *count = room < 3000 ? room : 3000;
+  for (std::uint32_t i = 0; i < *count; ++i) ids[i] = 4 * (i + 1);
+  return true;
+}
+
+TEST(ProcessIdTableTest, GrowsUntilEveryProcessFits) {
+  ProcessIdTable table;
+  ASSERT_TRUE(table.Enumerate(Enumerate3000Processes));
+  EXPECT_EQ(g_rooms, (std::vector<std::uint32_t>{1024, 2048, 4096}));
+  ASSERT_EQ(table.Count(), 3000u);
+  EXPECT_EQ(table[2999], 12000u);
 }
 
 TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {

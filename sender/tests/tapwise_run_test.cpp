@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -159,15 +160,42 @@ TEST_F(RunTest, AnEventNotSentEndsWithOneAndTheUsage) {
   system_.sendsBeforeFailure = 1;
   EXPECT_EQ(Run({"-wait", "0", "-waitKey", "5", "a", "b"}), 1);
   EXPECT_EQ(system_.output, banner_ + "! Error: All key can't be send\n\n" + kUsageText);
+  // The key that is down is let go of, if the platform takes it.
   EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 0", "Sleep 5", "Down 0x0041", "Sleep 5",
-                                  "Up 0x0041 refused", "End period 1"}));
+                                  "Up 0x0041 refused", "Up 0x0041 refused", "End period 1"}));
+}
+
+TEST_F(RunTest, ATargetThatDoesNotComeToTheFrontGetsNoKey) {
+  system_.foregroundRefusals = 1000;
+  EXPECT_EQ(Run({"-wait", "0", "-process", "notepad.exe", "a"}), 1);
+  EXPECT_EQ(system_.output,
+            banner_ + "! Error: Can't bring the window to the front: notepad.exe\n\n" + kUsageText);
+  // A few tens of milliseconds for the platform to complete the change, then no more.
+  const Calls waited(5, "Sleep 10");
+  ASSERT_GE(system_.calls.size(), waited.size());
+  EXPECT_EQ(Calls(system_.calls.end() - 5, system_.calls.end()), waited);
+  EXPECT_EQ(std::count_if(system_.calls.begin(), system_.calls.end(),
+                          [](const std::string& call) { return call.rfind("Down", 0) == 0; }),
+            0);
+}
+
+TEST_F(RunTest, KeysStopWhenTheTargetLosesTheFrontAndWhatIsHeldIsLetGo) {
+  system_.frontChanges = {{2, system_.foreground, 0}};  // the console takes the front back
+  EXPECT_EQ(Run({"-wait", "0", "-window", "Untitled - Notepad", "-waitKey", "0", "/Shift", "h",
+                 "\\Shift", "i"}),
+            1);
+  EXPECT_EQ(system_.output,
+            banner_ + "! Error: Keys stopped, the target lost the front: Untitled - Notepad\n\n");
+  EXPECT_EQ(system_.calls, (Calls{"Hide Untitled - Notepad", "Show Untitled - Notepad",
+                                  "Foreground Untitled - Notepad", "Sleep 0", "Down 0x0010",
+                                  "Down 0x0048", "Up 0x0048", "Up 0x0010"}));
 }
 
 TEST_F(RunTest, TheTimerPeriodIsGivenBackWhenSendingThrowsAndEndedOnlyWhenGranted) {
   system_.sendsBeforeException = 1;
   EXPECT_THROW(Run({"-wait", "0", "-waitKey", "5", "a"}), std::runtime_error);
   EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 0", "Sleep 5", "Down 0x0041", "Sleep 5",
-                                  "End period 1"}));
+                                  "Up 0x0041", "End period 1"}));
   system_.calls.clear();
   system_.timerPeriodGranted = false;
   EXPECT_EQ(Run({"-wait", "10"}), 0);

@@ -7,6 +7,13 @@
 //   keylogger -helper <title>  the same as with the title alone, and a hidden window that
 //                              the logger's window owns, above it in Z order as the
 //                              helper windows of a program on Windows are
+//   keylogger -chars <title>   the same as with the title alone, but the events go on to
+//                              the windows, and the logger's window logs the characters
+//                              it receives
+//   keylogger -yield <n> <other> <title>
+//                              the same as with the title alone, and after the n-th
+//                              keyboard event it gives the front to the window titled
+//                              <other>, as a user who clicks elsewhere would
 //   keylogger                  window "Tapwise key logger"; ends after the key-up of F24
 //                              (or, as a safety net, after 60 s), for when Tapwise starts
 //                              it with "-run"
@@ -20,33 +27,44 @@
 //   key <virtual-key code, 4 hex digits> <down|up> <milliseconds since start> fg=<0|1>
 //       for every keyboard event; fg=1 when the logger's window was the foreground
 //       window at that moment
+//   char <UTF-16 code unit, 4 hex digits> fg=<0|1>
+//       with -chars, for every character that the logger's window receives (WM_CHAR)
 //   helper shown
 //       when the hidden helper window is shown
+//   yielded fg=<0|1>
+//       once it has given the front away; fg=1 when the window is still in front
 //   end | timeout
 //       when it stops, after the hook is removed (the window goes with the process:
 //       destroying a shown window takes Wine a second or two without a window manager)
 //
 // The events are taken from a low-level keyboard hook, which sees the virtual-key code
 // exactly as it was injected (0x0141 stays 0x0141; window messages only get its low
-// byte). The hook keeps every event from going further: whatever a test sends, no key is
-// left held down and no window acts on it.
+// byte). Unless told otherwise, the hook keeps every event from going further: whatever
+// a test sends, no key is left held down and no window acts on it. The window is a
+// Unicode window, so that a character arrives as itself, not through a code page.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 const char kDefaultTitle[] = "Tapwise key logger";
 const char kWindowClass[] = "TapwiseKeyLoggerWindow";
+const wchar_t kWideWindowClass[] = L"TapwiseKeyLoggerWindow";
 const char kHelperClass[] = "TapwiseKeyLoggerHelper";
 constexpr DWORD kF24 = 0x87;
 constexpr UINT_PTR kSafetyTimer = 1;
 constexpr UINT kSafetyMilliseconds = 60000;
 constexpr UINT kStopMessage = WM_APP + 1;
+constexpr UINT kYieldMessage = WM_APP + 2;
 
 HWND g_window = nullptr;
 bool g_stop_at_f24 = false;
+bool g_pass_events_on = false;
+long g_events_before_yield = -1;  // -1: never
+const char* g_yield_to = nullptr;
 bool g_timed_out = false;
 LARGE_INTEGER g_start{};
 LARGE_INTEGER g_frequency{};
@@ -68,7 +86,11 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM message, LPARAM data) {
               up ? "up" : "down", MillisecondsSinceStart(), IsForeground());
   std::fflush(stdout);
   if (up && g_stop_at_f24 && event->vkCode == kF24) PostMessageA(g_window, kStopMessage, 0, 0);
-  return 1;
+  // Not from inside the hook, which holds up the event: as soon as the hook is done.
+  if (g_events_before_yield > 0 && --g_events_before_yield == 0) {
+    PostMessageA(g_window, kYieldMessage, 0, 0);
+  }
+  return g_pass_events_on ? CallNextHookEx(nullptr, code, message, data) : 1;
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -82,10 +104,19 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
     case WM_CLOSE:
       PostQuitMessage(0);
       return 0;
+    case WM_CHAR:
+      std::printf("char %04x fg=%d\n", static_cast<unsigned>(wparam), IsForeground());
+      std::fflush(stdout);
+      return 0;
+    case kYieldMessage:
+      SetForegroundWindow(FindWindowA(nullptr, g_yield_to));
+      std::printf("yielded fg=%d\n", IsForeground());
+      std::fflush(stdout);
+      return 0;
     default:
       break;
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 LRESULT CALLBACK HelperProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -117,17 +148,25 @@ int main(int argc, char** argv) {
   if (length > 0 && length < sizeof output && !std::freopen(output, "w", stdout)) return 1;
   const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0);
   const bool helper = argc > 2 && std::strcmp(argv[1], "-helper") == 0;
-  const char* title = argc > 1 ? argv[hooked && !helper ? 1 : 2] : kDefaultTitle;
+  const bool yields = argc > 4 && std::strcmp(argv[1], "-yield") == 0;
+  g_pass_events_on = argc > 2 && std::strcmp(argv[1], "-chars") == 0;
+  const char* title =
+      argc > 1 ? argv[hooked && !helper && !g_pass_events_on ? 1 : 2] : kDefaultTitle;
+  if (yields) {
+    g_events_before_yield = std::atol(argv[2]);
+    g_yield_to = argv[3];
+    title = argv[4];
+  }
   g_stop_at_f24 = argc <= 1;
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA window_class{};
+  WNDCLASSW window_class{};
   window_class.lpfnWndProc = WindowProcedure;
   window_class.hInstance = instance;
   window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  window_class.lpszClassName = kWindowClass;
-  if (!RegisterClassA(&window_class)) {
+  window_class.lpszClassName = kWideWindowClass;
+  if (!RegisterClassW(&window_class)) {
     std::printf("failed RegisterClass %lu\n", GetLastError());
     return 1;
   }
@@ -180,9 +219,9 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 
   if (hook) UnhookWindowsHookEx(hook);

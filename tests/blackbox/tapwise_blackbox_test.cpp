@@ -59,6 +59,7 @@ struct KeyEvent {
   bool down = false;
   double at = 0;  // milliseconds
   bool foreground = false;
+  unsigned character = 0;  // of a line that logs a character the window received
 };
 
 KeyEvent ParseEvent(const std::string& line) {
@@ -66,6 +67,10 @@ KeyEvent ParseEvent(const std::string& line) {
   char direction[8] = {};
   double at = 0;
   int foreground = 0;
+  unsigned character = 0;
+  if (std::sscanf(line.c_str(), "char %x fg=%d", &character, &foreground) == 2) {
+    return {0, false, 0, foreground == 1, character};
+  }
   if (std::sscanf(line.c_str(), "key %x %7s %lf fg=%d", &key, direction, &at, &foreground) != 4) {
     return {};
   }
@@ -244,8 +249,13 @@ class TapwiseExe : public ::testing::Test {
     return builds;
   }
 
-  ::testing::AssertionResult StartLogger(HelperProcess& logger, const char* exe = "KEYLOGGER_EXE") {
-    return logger.Start({Env(exe), title}, scratch / "keylogger.err", "ready ");
+  // The logger with these options before its title.
+  ::testing::AssertionResult StartLogger(HelperProcess& logger,
+                                         std::vector<std::string> options = {},
+                                         const char* exe = "KEYLOGGER_EXE") {
+    options.insert(options.begin(), Env(exe));
+    options.push_back(title);
+    return logger.Start(options, scratch / "keylogger.err", "ready ");
   }
 
   // A window of another process that takes the foreground from the logger's window, so
@@ -369,6 +379,63 @@ TEST_F(TapwiseExe, TheScriptGoesInOrderToTheWindowFoundByItsTitle) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
+// A user who clicks elsewhere while a paced script is typed: the logger gives the front
+// to the decoy's window after its third event. Tapwise must send no further key of the
+// script, let go of the Shift it holds, and say why it stopped.
+TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
+  HelperProcess logger;
+  ASSERT_TRUE(StartLogger(logger, {"-yield", "3", "Tapwise decoy"}));
+  HelperProcess decoy;
+  ASSERT_TRUE(StartDecoy(decoy));
+  std::vector<std::string> arguments{"-wait", "0", "-window", title, "-waitKey", "50", "/Shift"};
+  for (char c = 'a'; c <= 'z'; ++c) arguments.push_back(std::string(1, c));
+  ExpectReport(Tapwise(arguments), 1,
+               ErrorLine("Keys stopped, the target lost the front: ", title));
+
+  const std::vector<KeyEvent> events = TakeEvents(logger, 5);
+  EXPECT_EQ(Keys(events), Sequence({Down(0x10), Tap(0x41), {"(no key event)"}, Up(0x10)}));
+  for (const KeyEvent& event : events) {
+    EXPECT_TRUE(event.foreground || !event.down) << "a key down went to another window";
+  }
+  ASSERT_FALSE(events.empty());
+  EXPECT_FALSE(events.back().foreground) << "the front did not move";
+  EXPECT_EQ(decoy.Stop(), 0);
+  EXPECT_EQ(logger.Stop(), 0);
+}
+
+// A character that no key of the layout types (here a with umlaut and the euro sign)
+// arrives as itself; a capital with Control is the key, Control+A, with no Shift. The
+// command line reaches Wine in the locale's character set, so it must be UTF-8.
+TEST_F(TapwiseExe, ACharacterThatNoKeyTypesArrivesAsThatCharacter) {
+  HelperProcess logger;
+  ASSERT_TRUE(StartLogger(logger, {"-chars"}));
+  HelperProcess decoy;
+  ASSERT_TRUE(StartDecoy(decoy));
+  const std::string locale = Env("LC_ALL");
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const Outcome run = Tapwise({"-wait", "0", "-window", title, "-waitKey", "0", "a", "\u00e4",
+                               "\u20ac", "b", "/LControl", "A", "\\LControl"});
+  locale.empty() ? unsetenv("LC_ALL") : setenv("LC_ALL", locale.c_str(), 1);
+  ExpectEnded(run, 0, "");
+
+  std::vector<unsigned> characters;
+  std::vector<KeyEvent> keys;
+  for (const KeyEvent& event : TakeEvents(logger, 17)) {
+    if (event.key != 0) {
+      keys.push_back(event);
+    } else {
+      characters.push_back(event.character);
+    }
+  }
+  EXPECT_EQ(characters, (std::vector<unsigned>{'a', 0xe4, 0x20ac, 'b', 0x01}));
+  // Characters without a key come as the platform's packet key (0xE7).
+  EXPECT_EQ(Keys(keys), Sequence({Tap(0x41), Tap(0xe7), Tap(0xe7), Tap(0x42), Down(0xa2),
+                                  Tap(0x141), Up(0xa2)}));
+  EXPECT_EQ(CountForeground(keys), keys.size()) << "the logger's window was not in front";
+  EXPECT_EQ(decoy.Stop(), 0);
+  EXPECT_EQ(logger.Stop(), 0);
+}
+
 TEST_F(TapwiseExe, TheProcessIsFoundByItsNameInAnyCase) {
   HelperProcess logger;
   ASSERT_TRUE(StartLogger(logger));
@@ -382,15 +449,14 @@ TEST_F(TapwiseExe, A32BitTapwiseFindsA64BitProcess) {
     GTEST_SKIP() << "TAPWISE_EXE is no 32-bit program: " << Env("NO_32BIT_REASON");
   }
   HelperProcess logger;
-  ASSERT_TRUE(StartLogger(logger, "KEYLOGGER64_EXE"));
+  ASSERT_TRUE(StartLogger(logger, {}, "KEYLOGGER64_EXE"));
   ExpectFoundByNameAndTyped(logger);
   EXPECT_EQ(logger.Stop(), 0);
 }
 
 TEST_F(TapwiseExe, TheProcessGetsTheKeysInItsMainWindowNotInAHiddenHelperAboveIt) {
   HelperProcess logger;
-  ASSERT_TRUE(
-      logger.Start({Env("KEYLOGGER_EXE"), "-helper", title}, scratch / "keylogger.err", "ready "));
+  ASSERT_TRUE(StartLogger(logger, {"-helper"}));
   HelperProcess decoy;
   ASSERT_TRUE(StartDecoy(decoy));
   ExpectEnded(Tapwise({"-wait", "0", "-process", "keylogger.exe", "-waitKey", "0", "a"}), 0, "");
