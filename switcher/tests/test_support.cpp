@@ -262,31 +262,19 @@ FileStatus TestSwitcherSystem::OpenInPlace(const std::string& path, FileHandle* 
 }
 
 bool TestSwitcherSystem::ReadFromStart(FileHandle handle, std::string* contents) {
-  Start();
-  const bool read = !WriteFails() && real_.ReadFromStart(handle, contents);
-  Done("ReadFromStart", "");
-  return read;
+  return HandleWrite("ReadFromStart", [&] { return real_.ReadFromStart(handle, contents); });
 }
 
 bool TestSwitcherSystem::Rewind(FileHandle handle) {
-  Start();
-  const bool rewound = !WriteFails() && real_.Rewind(handle);
-  Done("Rewind", "");
-  return rewound;
+  return HandleWrite("Rewind", [&] { return real_.Rewind(handle); });
 }
 
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
-  Start();
-  const bool written = !WriteFails() && real_.WriteFile(handle, data, size);
-  Done("WriteFile", "");
-  return written;
+  return HandleWrite("WriteFile", [&] { return real_.WriteFile(handle, data, size); });
 }
 
 bool TestSwitcherSystem::SetFileSize(FileHandle handle, std::uint64_t size) {
-  Start();
-  const bool sized = !WriteFails() && real_.SetFileSize(handle, size);
-  Done("SetFileSize", "");
-  return sized;
+  return HandleWrite("SetFileSize", [&] { return real_.SetFileSize(handle, size); });
 }
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
@@ -298,10 +286,7 @@ bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times)
 }
 
 bool TestSwitcherSystem::FlushFile(FileHandle handle) {
-  Start();
-  const bool flushed = !WriteFails() && real_.FlushFile(handle);
-  Done("FlushFile", "");
-  return flushed;
+  return HandleWrite("FlushFile", [&] { return real_.FlushFile(handle); });
 }
 
 bool TestSwitcherSystem::CloseFile(FileHandle handle) {

@@ -141,6 +141,15 @@ class TestSwitcherSystem : public SwitcherSystem {
   FileStatus HeldOrFailing(const std::string& path, Sharing at_most);
   void Start();
   void Done(const char* operation, const std::string& path);
+  // One step through an open handle that counts as a write: it fails where the script
+  // says, else |call| on the real platform decides.
+  template <typename Call>
+  bool HandleWrite(const char* operation, Call call) {
+    Start();
+    const bool done = !WriteFails() && call();
+    Done(operation, "");
+    return done;
+  }
   RealSwitcherSystem real_;
 };
 
