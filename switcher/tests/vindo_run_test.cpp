@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run_lock.h"
 #include "test_support.h"
 
 namespace vindo {
