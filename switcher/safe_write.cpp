@@ -113,7 +113,7 @@ FileStatus SafeWrite::Finish(const FileTimes& times, WriteTarget target,
     if (status == FileStatus::kOk) {
       temporary_.clear();  // it is the target now
     } else if (status == FileStatus::kBusy && target == WriteTarget::kReplace &&
-               system_.IsHeld(path_)) {
+               !system_.IsHeld(temporary_)) {
       status = WriteInPlace(times, again);
     }
   }

@@ -55,15 +55,17 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // naming that runs stopped dead left behind are removed first; one that another
 // program still holds open can't be removed, and its name is skipped.
 //
-// When another program holds the target open, the move is retried for about a
-// second; then the content is written into the target in place, which works when the
-// holder shares reading and writing. Every refusal that the platform makes in advance
-// comes before the first byte changes (the new length is set first: a full disk
-// refuses a longer file, a mapped file a shorter one); a failure after that puts the
-// old content back and reads it back. Meanwhile the target is marked partial
-// (PartialMarkOf), and it stays marked when it could not be put back, or when a hard
-// stop ended the write. Any other refusal of the move (a temporary file that a
-// scanner holds, permissions) fails the write, target unchanged.
+// When the move is refused as busy, it is retried for about a second. Then, unless it
+// is the temporary file that another program holds (vindo may open its own file
+// sharing nothing to see that; never the target, whose users that would lock out),
+// the content is written into the target in place, which works when the holder shares
+// reading and writing, and where the file only lacks the right to be deleted. Every refusal that
+// the platform makes in advance comes before the first byte changes (the new length is set first: a
+// full disk refuses a longer file, a mapped file a shorter one); a failure after that puts the old
+// content back and reads it back. Meanwhile the target is marked partial (PartialMarkOf), and it
+// stays marked when it could not be put back, or when a hard stop ended the write. Any other
+// refusal (a temporary file that a scanner holds, a read-only target, no right to write) fails the
+// write, target unchanged.
 class SafeWrite {
  public:
   // |map|, when given, maps every byte on its way to the file.

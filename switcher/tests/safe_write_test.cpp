@@ -71,12 +71,38 @@ TEST_F(SafeWriteTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) 
   EXPECT_EQ(ReadBytes(paths.settings), "the old, longer content");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 
-  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
-  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+  // Any holder that shares writing, or one that reads only the attributes (an indexer),
+  // keeps the file from being replaced: it is written in place.
+  for (const auto sharing :
+       {TestSwitcherSystem::Sharing::kReadingAndWriting, TestSwitcherSystem::Sharing::kEverything,
+        TestSwitcherSystem::Sharing::kAttributesOnly}) {
+    WriteBytes(paths.settings, "the old, longer content");
+    system.held[paths.settings] = sharing;
+    EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+              FileStatus::kOk);
+    ExpectTimes(paths.settings, kBackupTimes);
+    EXPECT_EQ(ReadBytes(paths.settings), "new");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+  }
+  // The target itself is never opened sharing nothing: the photo-print program would
+  // be locked out of its file meanwhile.
+  EXPECT_EQ(system.opened_exclusively.count(paths.settings), 0u);
+
+  // One that lets go within the retries: the file is replaced as usual.
+  system.sleeps.clear();
+  system.log.clear();
+  int moves = 0;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "MoveOverExisting " + paths.settings && ++moves == 2) {
+      system.LetGo(paths.settings);
+    }
+  };
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "newer", nullptr, times, WriteTarget::kReplace),
             FileStatus::kOk);
-  ExpectTimes(paths.settings, kBackupTimes);
-  EXPECT_EQ(ReadBytes(paths.settings), "new");
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+  EXPECT_EQ(system.sleeps.size(), 2u);
+  EXPECT_EQ(std::count(system.log.begin(), system.log.end(), "OpenInPlace " + paths.settings), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), "newer");
+  system.after_operation = nullptr;
 
   // A scanner that holds the temporary file is waited for, but the target is not held:
   // no write in place. The temporary file stays until the scanner lets go of it.
@@ -86,7 +112,7 @@ TEST_F(SafeWriteTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) 
   EXPECT_EQ(WriteFileSafely(system, paths.settings, "newer", nullptr, times, WriteTarget::kReplace),
             FileStatus::kBusy);
   EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
-  EXPECT_EQ(ReadBytes(paths.settings), "new");
+  EXPECT_EQ(ReadBytes(paths.settings), "newer");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"servicetype.ini", "servicetype.ini.0.tmp"}));
 }
 

@@ -149,7 +149,7 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
   WriteBytes(paths.backup, Encode("from the backup"));
   // The settings file appears between the check and the move into place.
   system.after_operation = [&](int) {
-    if (system.last_operation == "FlushFile ") WriteBytes(paths.settings, "reappeared");
+    if (system.last_operation.rfind("FlushFile ", 0) == 0) WriteBytes(paths.settings, "reappeared");
   };
   EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "reappeared");

@@ -249,6 +249,9 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     EXPECT_TRUE(damaged || settings == kOld || settings == kOff);
     EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
     EXPECT_TRUE(held || !damaged);
+    // Neither file is ever opened sharing nothing, which would lock its users out.
+    EXPECT_EQ(faulty.opened_exclusively.count(paths.settings), 0u);
+    EXPECT_EQ(faulty.opened_exclusively.count(paths.backup), 0u);
     folders.ExpectNoTemporaryFiles(true);
     if (faulty.writes < failing) {  // the run went through without meeting the fault
       EXPECT_EQ(exit_code, 0);
