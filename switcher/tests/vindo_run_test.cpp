@@ -338,7 +338,7 @@ TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
 
 // Another run holds the lock: this one waits for it, and lets go of its own before it
 // waits for a key; a run that never lets go is given up after a minute, nothing done.
-// Where no lock can be made, the run goes on without one.
+// Only where no lock can be made at all does the run go on without one.
 TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
   PutOld();
   const std::string lock = paths.settings + ".lock";
@@ -361,10 +361,27 @@ TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
   EXPECT_EQ(ReadBytes(paths.settings), kOld);
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
 
+  // The lock file of the run before, pending deletion while a scanner holds it: waited
+  // for as busy, not skipped.
   system = TestSwitcherSystem();
-  testing::MakeDirectory(lock);
+  WriteBytes(lock, "");
+  system.held[lock] = TestSwitcherSystem::Sharing::kEverything;
+  system.pending_deletion.insert(lock);
+  tries = 0;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "TakeRunLock " + lock && ++tries == 5) system.LetGo(lock);
+  };
   EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(system.sleeps, std::vector<int>(4, kBusyRetryMilliseconds));
+  EXPECT_EQ(system.log.back(), "ReleaseRunLock " + lock);
   EXPECT_EQ(ReadBytes(paths.settings), kOff);
+
+  // No folder to make the lock in: no wait, and nothing to change there either.
+  system = TestSwitcherSystem();
+  const SwitcherPaths no_folder{dir.File("fein/servicetype.ini"), paths.backup};
+  EXPECT_EQ(RunVindo({"/0"}, system, no_folder), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_TRUE(system.sleeps.empty());
 }
 
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
