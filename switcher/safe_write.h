@@ -38,9 +38,15 @@ bool FileExists(SwitcherSystem& system, const std::string& path);
 FileStatus ReadFileRetrying(SwitcherSystem& system, const std::string& path, std::string* contents);
 
 // <file>.partial: while it exists, |file| may be partial (a write in place that did
-// not finish), and it is neither backed up nor restored from.
+// not finish). It records the size and a checksum of each content the file may
+// legitimately hold, the old and the new one of that write; a file so marked is
+// neither backed up nor restored from unless it holds one of them.
 std::string PartialMarkOf(const std::string& path);
 bool IsMarkedPartial(SwitcherSystem& system, const std::string& path);
+// For a file found marked: true when |content|, the file as read, is one its mark
+// allows; the mark is then removed, as far as it can be (one that stays blocks
+// nothing). False for any other content, and for a mark that is empty or can't be read.
+bool MarkAllows(SwitcherSystem& system, const std::string& path, std::string_view content);
 
 enum class WriteTarget { kReplace, kCreateOnly };
 
@@ -68,8 +74,10 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // write, target unchanged.
 class SafeWrite {
  public:
-  // |map|, when given, maps every byte on its way to the file.
-  SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr);
+  // |map|, when given, maps every byte on its way to the file. A |plain| write (a mark)
+  // is never written in place, and has no mark of its own.
+  SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr,
+            bool plain = false);
   // A write that was not finished leaves nothing behind: its temporary file is closed
   // and removed, also when an exception ends it.
   ~SafeWrite();
@@ -92,15 +100,19 @@ class SafeWrite {
   FileStatus WriteInPlace(const FileTimes& times, const ContentSource& again);
   bool PutBack(FileHandle target, const std::string& old, const FileTimes& old_times,
                std::string* now);
-  bool Mark();
+  bool Mark(const std::string* old, const ContentSource& again);
   void ClearMark();
   bool WriteAll(FileHandle handle, std::string_view content);
+  // Hands |content| to |use| as it goes to the file, mapped a chunk at a time.
+  template <typename Use>
+  bool Mapped(std::string_view content, Use use);
   void Discard();
 
   SwitcherSystem& system_;
   const std::string path_;
   const std::string mark_;  // PartialMarkOf(path_)
   const ByteMapping map_;
+  const bool plain_;
   std::string mapped_;     // room for one mapped chunk
   std::string temporary_;  // the temporary file, while it exists
   FileHandle handle_ = 0;

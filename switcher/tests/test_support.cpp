@@ -291,7 +291,7 @@ bool TestSwitcherSystem::Rewind(FileHandle handle) {
 
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
   return HandleWrite("WriteFile", handle, [&] {
-    if (lying_writes.count(writes) == 0) return real_.WriteFile(handle, data, size);
+    if (lying_paths.count(opened_[handle]) == 0) return real_.WriteFile(handle, data, size);
     std::string other(data, size);
     for (char& byte : other) byte = static_cast<char>(byte ^ 1);
     return real_.WriteFile(handle, other.data(), other.size());

@@ -116,8 +116,8 @@ class TestSwitcherSystem : public SwitcherSystem {
   // was opened with), as last_operation names it.
   std::vector<std::string> log;
 
-  // The writes (numbered as failing_writes) that report success but leave other bytes.
-  std::set<int> lying_writes;
+  // Writes through a handle of these paths report success but leave other bytes.
+  std::set<std::string> lying_paths;
 
   // The times of every CaptureFileTimes that found them, and the times given to
   // every SetFileTimes, in call order.

@@ -223,13 +223,48 @@ TEST_F(VindoRunTest, NulBytesAndLongLinesSurviveTheRewrite) {
             std::string("[DPOF]\r\n8 a\0b, MEDIA\r\n;\0\r\n", 26) + name + "\r\n");
 }
 
+// Both files held by a program that shares writing, so that both are written in place,
+// and a scanner that holds the mark of one from the moment it is made to the end of the
+// run. The settings file is switched, and its mark stays. The backup's stays too; the
+// refresh of the backup, which must mark it again first, fails, and the backup keeps
+// the settings as they were. Neither mark blocks anything: the next run switches
+// again, or, without the settings file, restores it from the backup first.
+TEST_F(VindoRunTest, AMarkLeftByAWholeWriteBlocksNoLaterRun) {
+  const std::pair<const std::string*, const char*> cases[] = {{&paths.settings, ""},
+                                                              {&paths.backup, kSafeguardFailed}};
+  for (const auto& [file, message] : cases) {
+    SCOPED_TRACE(*file);
+    PutOld();
+    const std::string mark = PartialMarkOf(*file);
+    system = TestSwitcherSystem();
+    HoldBoth(&system, paths);
+    system.after_operation = [&](int) {
+      if (system.last_operation == "MoveOverExisting " + mark) {
+        system.held[mark] = TestSwitcherSystem::Sharing::kNothing;
+      }
+    };
+    EXPECT_EQ(Run({"/0"}), *message == '\0' ? 0 : 1);
+    EXPECT_EQ(system.Printed(), message);
+    EXPECT_EQ(ReadBytes(paths.settings), kOff);
+    EXPECT_TRUE(testing::Exists(mark));
+
+    if (file == &paths.backup) testing::RemoveForTest(paths.settings);
+    system = TestSwitcherSystem();
+    EXPECT_EQ(Run({"/1"}), 0);
+    EXPECT_TRUE(system.console.empty());
+    EXPECT_EQ(ReadBytes(paths.settings), kOn);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOn);
+    ExpectNoTemporaryFiles();
+  }
+}
+
 // Fails one write operation, or every one from some point on (a full disk), at each
 // point of the run in turn, with the settings file and the backup free, or both held
 // by a program that shares writing, so that both are written in place. The settings
-// file is old or new, or marked partial: then the run said so, and the next run
-// refuses to back it up until the operator has removed it. The backup restores the old
-// or the new file unless it is marked partial. The operator hears of every failure,
-// and the next run succeeds.
+// file is old or new, or marked partial: then the run said so, and, unless it holds
+// the old or the new content after all, the next run refuses to back it up until the
+// operator has removed it. The backup restores the old or the new file unless it is
+// marked partial. The operator hears of every failure, and the next run succeeds.
 void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
   for (int failing = 1;; ++failing) {
     SCOPED_TRACE(::testing::Message() << (held ? "held, " : "") << "failing write " << failing);
@@ -268,6 +303,8 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     if (damaged) {
       EXPECT_EQ(message, kCannotKeep);
       EXPECT_EQ(backup, kOld);
+    }
+    if (damaged && settings != kOld && settings != kOff) {
       TestSwitcherSystem refusing;
       EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
       EXPECT_EQ(refusing.console, (std::vector<std::string>{"clear", kSafeguardFailed, "key"}));
@@ -387,8 +424,9 @@ TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
 // turn, with the settings file present or only in the backup, free or held by a
 // program that shares writing: the files are whole, or marked partial when the stop
-// came in mid-write in place, and then the next run refuses to back the settings
-// file up until the operator has removed it; the next run succeeds.
+// came in mid-write in place, and then, unless the file holds the old or the new
+// content, the next run refuses to back the settings file up until the operator has
+// removed it; the next run succeeds.
 void CheckHardStops(bool settings_present, bool held) {
   for (int stop_after = 1;; ++stop_after) {
     SCOPED_TRACE(::testing::Message()
@@ -400,13 +438,12 @@ void CheckHardStops(bool settings_present, bool held) {
     const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths, held);
     ASSERT_TRUE(exit_code == testing::kHardStopExitCode || exit_code == 0) << exit_code;
 
-    const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string backup = Decode(ReadBytes(paths.backup));
     EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
-    if (!damaged && (settings_present || testing::Exists(paths.settings))) {
-      const std::string settings = ReadBytes(paths.settings);
-      EXPECT_TRUE(settings == kOld || settings == kOff);
-    }
+    const bool there = settings_present || testing::Exists(paths.settings);
+    const std::string settings = there ? ReadBytes(paths.settings) : kOld;
+    const bool damaged = settings != kOld && settings != kOff;
+    EXPECT_TRUE(!damaged || testing::Exists(PartialMarkOf(paths.settings)));
     if (damaged) {
       EXPECT_TRUE(held);
       TestSwitcherSystem refusing;
