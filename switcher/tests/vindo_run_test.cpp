@@ -207,6 +207,27 @@ TEST_F(VindoRunTest, SettingsFileGoneAfterTheWriteIsRestoredFromTheBackup) {
   EXPECT_EQ(Run({"/0"}), 1);
   ExpectFailure(kCannotKeep);
   EXPECT_EQ(ReadBytes(paths.settings), kOld);
+
+  // Written in place, damaged past putting back, and held by a program that shares its
+  // deletion: its name stays until that program lets go, so it can't be restored in
+  // this run. It stays marked, and the next run restores it.
+  system = TestSwitcherSystem();
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kEverything;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "WriteFile " + paths.settings && !system.fail_later_writes) {
+      system.failing_writes = {system.writes + 1};
+      system.fail_later_writes = true;
+    }
+  };
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kCannotKeep);
+  EXPECT_EQ(system.pending_deletion, std::set<std::string>{paths.settings});
+  EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.settings)));
+  system.LetGo(paths.settings);
+  system = TestSwitcherSystem();
+  EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), kOff);
+  ExpectNoTemporaryFiles();
 }
 
 TEST_F(VindoRunTest, ArgumentsOfAnyLengthAreHandled) {
