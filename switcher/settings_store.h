@@ -1,29 +1,13 @@
-// Backup, restore and the startup safeguard of the settings file, and the safe
-// write that every file of vindo goes through.
+// Backup, restore and the startup safeguard of the settings file.
 #pragma once
 
-#include <functional>
-#include <new>
 #include <string>
-#include <string_view>
 
 #include "backup_codec.h"
+#include "safe_write.h"
 #include "switcher_system.h"
 
 namespace vindo {
-
-// Runs one step of the run or of a write. Memory that runs out within it (a very large
-// settings file) fails the step as any other failure of it would, so that what the step
-// began is undone as for any failure: nothing is left behind, an old content written
-// in place is put back.
-template <typename Step>
-bool Succeeds(Step step) {
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
 
 extern const char kSettingsDirectory[];  // SettingsDirectory
 extern const char kSettingsFileName[];   // SettingsFileName
@@ -37,122 +21,8 @@ struct SwitcherPaths {
 // c:\fe\fein\servicetype.ini and res_ini.sav.
 SwitcherPaths DefaultPaths();
 
-// Another process may hold a file for a moment (a virus scanner, an indexer); retry
-// this often, this far apart: about a second in all.
-constexpr int kBusyAttempts = 10;
-constexpr int kBusyRetryMilliseconds = 100;
-
-// True when something is at the path (a file or a directory), or may be there but
-// can't be looked at: only a path that is really missing gives false.
-bool FileExists(SwitcherSystem& system, const std::string& path);
-
-FileStatus ReadFileRetrying(SwitcherSystem& system, const std::string& path, std::string* contents);
-
-// Other runs of vindo on the same settings file wait while this one runs: they take
-// turns with the whole run, so that none reads a file that another is writing or
-// moves another's temporary file. The lock is <settings>.lock beside the settings
-// file, held open and shared with nobody, and gone when it is let go of or the
-// process ends, however it ends.
-constexpr int kRunLockAttempts = 600;  // a minute, at kBusyRetryMilliseconds
-
-class RunLock {
- public:
-  RunLock(SwitcherSystem& system, const std::string& settings_path);
-  ~RunLock();
-  RunLock(const RunLock&) = delete;
-  RunLock& operator=(const RunLock&) = delete;
-
-  // Waits for another run to finish, for a minute at most; false when it did not. Where
-  // no lock can be made (no folder, no right to create a file in it), the run goes on
-  // without one: it can't change anything in that folder either.
-  bool Take();
-  void Release();
-
- private:
-  SwitcherSystem& system_;
-  const std::string path_;
-  FileHandle handle_ = 0;
-  bool held_ = false;
-};
-
-// <file>.partial: while it exists, |file| may be partial (a write in place that did
-// not finish), and it is neither backed up nor restored from.
-std::string PartialMarkOf(const std::string& path);
-bool IsMarkedPartial(SwitcherSystem& system, const std::string& path);
-
-enum class WriteTarget { kReplace, kCreateOnly };
-
-// Hands the content to |sink| a part at a time, in order; false when the sink refused a
-// part.
-using ContentSink = std::function<bool(std::string_view part)>;
-using ContentSource = std::function<bool(const ContentSink& sink)>;
-
-// One file written safely. The content goes to a new temporary file beside the
-// target, <target>.<n>.tmp, which is made durable and then moved over the target in
-// one step, so that the target is always whole, old or new. Temporary files of that
-// naming that runs stopped dead left behind are removed first; one that another
-// program still holds open can't be removed, and its name is skipped.
-//
-// When another program holds the target open, the move is retried for about a
-// second; then the content is written into the target in place, which works when the
-// holder shares reading and writing. Every refusal that the platform makes in advance
-// comes before the first byte changes (the new length is set first: a full disk
-// refuses a longer file, a mapped file a shorter one); a failure after that puts the
-// old content back and reads it back. Meanwhile the target is marked partial
-// (PartialMarkOf), and it stays marked when it could not be put back, or when a hard
-// stop ended the write. Any other refusal of the move (a temporary file that a
-// scanner holds, permissions) fails the write, target unchanged.
-class SafeWrite {
- public:
-  // |map|, when given, maps every byte on its way to the file.
-  SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr);
-  // A write that was not finished leaves nothing behind: its temporary file is closed
-  // and removed, also when an exception ends it.
-  ~SafeWrite();
-  SafeWrite(const SafeWrite&) = delete;
-  SafeWrite& operator=(const SafeWrite&) = delete;
-
-  FileStatus Begin();
-  // Adds the next part of the content; false once any write has failed.
-  bool Write(std::string_view part);
-  // Gives the file |times| when they are valid and puts it in place, and clears the
-  // target's partial mark. kCreateOnly never replaces an existing file. |again| gives
-  // the content once more, as Write() got it, for a write in place. On failure the
-  // target is as it was, but for kDamaged: then it is marked partial, and removed where
-  // it can be.
-  FileStatus Finish(const FileTimes& times, WriteTarget target, const ContentSource& again);
-
- private:
-  void RemoveStaleTemporaries();
-  FileStatus ReplaceRetrying();
-  FileStatus WriteInPlace(const FileTimes& times, const ContentSource& again);
-  bool PutBack(FileHandle target, const std::string& old, const FileTimes& old_times,
-               std::string* now);
-  bool Mark();
-  void ClearMark();
-  bool WriteAll(FileHandle handle, std::string_view content);
-  void Discard();
-
-  SwitcherSystem& system_;
-  const std::string path_;
-  const std::string mark_;  // PartialMarkOf(path_)
-  const ByteMapping map_;
-  std::string mapped_;     // room for one mapped chunk
-  std::string temporary_;  // the temporary file, while it exists
-  FileHandle handle_ = 0;
-  bool open_ = false;
-  bool written_ = true;
-  std::uint64_t size_ = 0;   // bytes given to Write()
-  bool was_marked_ = false;  // the target was marked partial before this write
-  bool marked_ = false;      // it is now
-};
-
-// A whole SafeWrite of |content|.
-FileStatus WriteFileSafely(SwitcherSystem& system, const std::string& path,
-                           std::string_view content, ByteMapping map, const FileTimes& times,
-                           WriteTarget target);
-
-// Copies the settings file to the backup; never one that is marked partial.
+// Copies the settings file to the backup; never one that is marked partial, unless
+// its mark allows what it holds (MarkAllows).
 // |settings_times| receives the settings file's times as they were before it was read,
 // |content| the settings file's content.
 bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
@@ -160,7 +30,8 @@ bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTime
 
 // Recreates a missing settings file from the backup, with the backup's times, which
 // |settings_times| receives; |content| receives the restored content. Never replaces
-// a settings file that exists, never restores from a backup that is marked partial.
+// a settings file that exists, never restores from a backup that is marked partial
+// unless its mark allows what it holds.
 bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                      std::string* content);
 

@@ -1,5 +1,6 @@
 #include "vindo_run.h"
 
+#include "run_lock.h"
 #include "settings_rewrite.h"
 
 namespace vindo {
