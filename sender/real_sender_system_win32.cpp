@@ -83,6 +83,10 @@ bool ReadImageBaseName(DWORD processId, CMyString& name) {
 const char kAppFrameClass[] = "ApplicationFrameWindow";
 const char kAppWindowClass[] = "Windows.UI.Core.CoreWindow";
 
+// Owners are chained a few deep; the bound keeps a window that changes meanwhile from
+// holding the walk.
+constexpr int kMaxOwnerDepth = 64;
+
 void ReadWindowFacts(HWND handle, TopLevelWindow& window) {
   window.handle = handle;
   DWORD process = 0;
@@ -99,8 +103,15 @@ void ReadWindowFacts(HWND handle, TopLevelWindow& window) {
   text[0] = '\0';
   GetClassNameA(handle, text, kNameBufferSize);
   window.windowClass = text;
-  const HWND rootOwner = GetAncestor(handle, GA_ROOTOWNER);
-  window.rootOwner = rootOwner != nullptr ? rootOwner : handle;
+  // Along the owners themselves: GetAncestor's root owner follows GetParent, which
+  // names the owner of a pop-up only, and stops at an owned window that is none.
+  HWND rootOwner = handle;
+  for (int depth = 0; depth < kMaxOwnerDepth; ++depth) {
+    const HWND owner = GetWindow(rootOwner, GW_OWNER);
+    if (owner == nullptr) break;
+    rootOwner = owner;
+  }
+  window.rootOwner = rootOwner;
   window.appProcess = process;
   if (window.windowClass == kAppFrameClass) {
     const HWND app = FindWindowExA(handle, nullptr, kAppWindowClass, nullptr);
