@@ -172,13 +172,17 @@ void FakeSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
   if (command == ShowCommand::kRestore) shown.minimized = false;
 }
 
-void FakeSenderSystem::BringToForeground(WindowHandle window) {
-  calls.push_back("Foreground " + WindowOf(window).title);
+void FakeSenderSystem::TakeForeground(const char* verb, WindowHandle window) {
+  calls.push_back(verb + WindowOf(window).title);
   if (foregroundRefusals > 0) {
     --foregroundRefusals;
     return;
   }
   foreground = window;
+}
+
+void FakeSenderSystem::BringToForeground(WindowHandle window) {
+  TakeForeground("Foreground ", window);
 }
 
 WindowHandle FakeSenderSystem::ForegroundWindow() {
@@ -202,14 +206,7 @@ bool FakeSenderSystem::DescribeWindow(WindowHandle window, TopLevelWindow& facts
   return true;
 }
 
-void FakeSenderSystem::ForceToForeground(WindowHandle window) {
-  calls.push_back("Force " + WindowOf(window).title);
-  if (foregroundRefusals > 0) {
-    --foregroundRefusals;
-    return;
-  }
-  foreground = window;
-}
+void FakeSenderSystem::ForceToForeground(WindowHandle window) { TakeForeground("Force ", window); }
 
 WindowHandle FakeSenderSystem::LastActivePopup(WindowHandle window) {
   const WindowHandle popup = WindowOf(window).popup;

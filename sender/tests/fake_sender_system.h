@@ -116,6 +116,8 @@ class FakeSenderSystem : public SenderSystem {
   static constexpr std::uintptr_t kBase = 0x1000;
   std::size_t IndexOf(WindowHandle handle) const;
   void Describe(std::size_t index, TopLevelWindow& facts) const;
+  // Logs the request; it takes effect unless refused.
+  void TakeForeground(const char* verb, WindowHandle window);
   // Logs one keyboard event as scripted; true when it is taken.
   bool SendEvent(const std::string& event);
   std::vector<FakeWindow> windows_;
