@@ -42,7 +42,8 @@ bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name,
           ListProcesses(system, "Can't find a window for the process: ", name);
           return false;
         case Lookup::kHiddenConsole:
-          ListWindows(system, "The process runs in a terminal, give -window its title: ", name);
+          ListWindows(system,
+                      "The process runs in a terminal, give -window the terminal's title: ", name);
           return false;
       }
       break;

@@ -248,7 +248,7 @@ TEST_F(RunTest, ATargetIsTakenOnlyAsItCanTakeTheKeys) {
        },
        {"-process", "cmd.exe", "a"},
        1,
-       "! Error: The process runs in a terminal, give -window its title: cmd.exe\n\n"
+       "! Error: The process runs in a terminal, give -window the terminal's title: cmd.exe\n\n"
        "List of current windows:\n* \"Untitled - Notepad\"\n* \"Desktop\"\n* \"Console\"\n",
        {}},
       {"a modal dialog keeps the window waiting: the dialog takes the keys",
