@@ -122,7 +122,14 @@ SendOutcome InjectTracked(SenderSystem& system, const KeyStroke& key, std::int32
 SendOutcome InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int32_t delay,
                            TargetFront& front) {
   if (delay != 0) system.Sleep(static_cast<std::uint32_t>(delay));
-  if (!front.StillInFront()) return SendOutcome::kFrontLost;
+  switch (front.StillInFront()) {
+    case FrontState::kInFront:
+      break;
+    case FrontState::kLost:
+      return SendOutcome::kFrontLost;
+    case FrontState::kHung:
+      return SendOutcome::kTargetHung;
+  }
   return SendEvent(system, EventKeyOf(key), DirectionOf(key)) ? SendOutcome::kSent
                                                               : SendOutcome::kRefused;
 }

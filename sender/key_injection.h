@@ -13,9 +13,10 @@ namespace tapwise {
 
 // How sending ended.
 enum class SendOutcome {
-  kSent,       // every event was taken
-  kRefused,    // the platform did not take an event
-  kFrontLost,  // the target was no longer in front: the event was not sent
+  kSent,        // every event was taken
+  kRefused,     // the platform did not take an event
+  kFrontLost,   // the target was no longer in front: the event was not sent
+  kTargetHung,  // the target stopped responding for too long: the event was not sent
 };
 
 // Sleeps |delay| ms unless it is 0; then, while the target is in front, sends one
@@ -33,9 +34,9 @@ SendOutcome InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int3
 SendOutcome InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay,
                           TargetFront& front);
 
-// Sleeps the start delay, then sends the keys as InjectKeyList does. While anything
-// is to be waited for, the system's timer ticks every millisecond, so that the delays
-// last what they say.
+// Sleeps the start delay (what is left of it), then sends the keys as InjectKeyList does. While
+// anything is to be waited for, the system's timer ticks every millisecond, so that the delays last
+// what they say.
 SendOutcome SendKeyScript(SenderSystem& system, std::int32_t startDelay, CMyList<KeyStroke>& keys,
                           std::int32_t keyDelay, TargetFront& front);
 

@@ -17,16 +17,16 @@ class RealSenderSystem : public SenderSystem {
   bool OpenFile(const char* file) override;
   bool RunningProcesses(CMyList<RunningProcess>& processes) override;
   void TopLevelWindows(CMyList<TopLevelWindow>& windows) override;
-  WindowHandle FindWindowByTitle(const char* title) override;
-  ProcessId ProcessOfWindow(WindowHandle window) override;
-  ThreadId ThreadOfWindow(WindowHandle window) override;
-  bool IsMinimized(WindowHandle window) override;
   void ShowWindowAs(WindowHandle window, ShowCommand command) override;
   void BringToForeground(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
-  void RaiseToTop(WindowHandle window) override;
-  bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
-  ThreadId CurrentThread() override;
+  bool DescribeWindow(WindowHandle window, TopLevelWindow& facts) override;
+  void ForceToForeground(WindowHandle window) override;
+  WindowHandle LastActivePopup(WindowHandle window) override;
+  WindowHandle OwnConsoleWindow() override;
+  ProcessRights OwnRights() override;
+  ProcessRights RightsOf(ProcessId process) override;
+  std::uint32_t Milliseconds() override;
   void DebugOutput(const char* text) override;
 };
 

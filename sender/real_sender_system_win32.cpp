@@ -20,6 +20,20 @@ namespace {
 
 HWND AsWindow(WindowHandle window) { return static_cast<HWND>(window); }
 
+// Closes a kernel handle when it goes out of scope.
+class HandleCloser {
+ public:
+  explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+  ~HandleCloser() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  HandleCloser(const HandleCloser&) = delete;
+  HandleCloser& operator=(const HandleCloser&) = delete;
+
+ private:
+  const HANDLE handle_;
+};
+
 // The module's file name without its folder, cut like a title; |name| is unchanged
 // when it can't be read.
 bool ReadModuleBaseName(HANDLE process, HMODULE module, CMyString& name) {
@@ -51,11 +65,10 @@ bool ReadImageBaseName(DWORD processId, CMyString& name) {
   if (query == nullptr) return false;
   const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
   if (process == nullptr) return false;
+  HandleCloser closer(process);
   char path[kNameBufferSize * 2];
   DWORD length = sizeof(path);
-  const bool read = query(process, 0, path, &length) && length < sizeof(path);
-  CloseHandle(process);
-  if (!read) return false;
+  if (!query(process, 0, path, &length) || length >= sizeof(path)) return false;
   path[length] = '\0';
   const char* base = path;
   for (const char* at = path; *at != '\0'; ++at) {
@@ -63,6 +76,83 @@ bool ReadImageBaseName(DWORD processId, CMyString& name) {
   }
   name = base;
   return true;
+}
+
+// A Store app's window lives, while shown, as a child of a frame that another process
+// owns.
+const char kAppFrameClass[] = "ApplicationFrameWindow";
+const char kAppWindowClass[] = "Windows.UI.Core.CoreWindow";
+
+// Owners are chained a few deep; the bound keeps a window that changes meanwhile from
+// holding the walk.
+constexpr int kMaxOwnerDepth = 64;
+
+void ReadWindowFacts(HWND handle, TopLevelWindow& window) {
+  window.handle = handle;
+  DWORD process = 0;
+  GetWindowThreadProcessId(handle, &process);
+  window.process = process;
+  window.owner = GetWindow(handle, GW_OWNER);
+  window.parent = GetParent(handle);
+  window.visible = IsWindowVisible(handle) != FALSE;
+  window.minimized = IsIconic(handle) != FALSE;
+  char text[kNameBufferSize];
+  text[0] = '\0';
+  GetWindowTextA(handle, text, kNameBufferSize);
+  window.title = text;
+  text[0] = '\0';
+  GetClassNameA(handle, text, kNameBufferSize);
+  window.windowClass = text;
+  // Along the owners themselves: GetAncestor's root owner follows GetParent, which
+  // names the owner of a pop-up only, and stops at an owned window that is none.
+  HWND rootOwner = handle;
+  for (int depth = 0; depth < kMaxOwnerDepth; ++depth) {
+    const HWND owner = GetWindow(rootOwner, GW_OWNER);
+    if (owner == nullptr) break;
+    rootOwner = owner;
+  }
+  window.rootOwner = rootOwner;
+  window.appProcess = process;
+  if (window.windowClass == kAppFrameClass) {
+    const HWND app = FindWindowExA(handle, nullptr, kAppWindowClass, nullptr);
+    DWORD appProcess = 0;
+    if (app != nullptr && GetWindowThreadProcessId(app, &appProcess) != 0) {
+      window.appProcess = appProcess;
+    }
+  }
+  window.enabled = IsWindowEnabled(handle) != FALSE;
+  window.responding = IsHungAppWindow(handle) == FALSE;
+}
+
+// The integrity level (the last part of the token's label) and the UI-access flag.
+// GetTokenInformation came with XP, its classes for these with Vista: on XP it refuses
+// them, and then there are no levels.
+ProcessRights ReadTokenRights(HANDLE process) {
+  ProcessRights rights;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+    rights.read = GetLastError() == ERROR_ACCESS_DENIED ? ProcessRights::Read::kDenied
+                                                        : ProcessRights::Read::kGone;
+    return rights;
+  }
+  HandleCloser closer(token);
+  // A label: the structure, then the SID it points into.
+  DWORD label[64];
+  DWORD length = 0;
+  if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof(label), &length)) {
+    rights.read = GetLastError() == ERROR_ACCESS_DENIED ? ProcessRights::Read::kDenied
+                                                        : ProcessRights::Read::kNoLevels;
+    return rights;
+  }
+  const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+  const UCHAR parts = *GetSidSubAuthorityCount(sid);
+  rights.level = parts > 0 ? *GetSidSubAuthority(sid, parts - 1u) : 0;
+  DWORD uiAccess = 0;
+  rights.uiAccess =
+      GetTokenInformation(token, TokenUIAccess, &uiAccess, sizeof(uiAccess), &length) &&
+      uiAccess != 0;
+  rights.read = ProcessRights::Read::kRead;
+  return rights;
 }
 
 struct WindowSnapshot {
@@ -74,18 +164,7 @@ struct WindowSnapshot {
 
 BOOL CALLBACK AddTopLevelWindow(HWND handle, LPARAM snapshot) try {
   TopLevelWindow window;
-  window.handle = handle;
-  DWORD process = 0;
-  GetWindowThreadProcessId(handle, &process);
-  window.process = process;
-  window.owner = GetWindow(handle, GW_OWNER);
-  window.parent = GetParent(handle);
-  window.visible = IsWindowVisible(handle) != FALSE;
-  window.minimized = IsIconic(handle) != FALSE;
-  char title[kNameBufferSize];
-  title[0] = '\0';
-  GetWindowTextA(handle, title, kNameBufferSize);
-  window.title = title;
+  ReadWindowFacts(handle, window);
   reinterpret_cast<WindowSnapshot*>(snapshot)->windows.Add(window);
   return TRUE;
 } catch (...) {
@@ -155,24 +234,6 @@ void RealSenderSystem::TopLevelWindows(CMyList<TopLevelWindow>& windows) {
   if (snapshot.failure) std::rethrow_exception(snapshot.failure);
 }
 
-WindowHandle RealSenderSystem::FindWindowByTitle(const char* title) {
-  return FindWindowA(nullptr, title);
-}
-
-ProcessId RealSenderSystem::ProcessOfWindow(WindowHandle window) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(AsWindow(window), &process);
-  return process;
-}
-
-ThreadId RealSenderSystem::ThreadOfWindow(WindowHandle window) {
-  return GetWindowThreadProcessId(AsWindow(window), nullptr);
-}
-
-bool RealSenderSystem::IsMinimized(WindowHandle window) {
-  return IsIconic(AsWindow(window)) != FALSE;
-}
-
 void RealSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
   int show = SW_SHOW;
   if (command == ShowCommand::kHide) show = SW_HIDE;
@@ -186,13 +247,45 @@ void RealSenderSystem::BringToForeground(WindowHandle window) {
 
 WindowHandle RealSenderSystem::ForegroundWindow() { return GetForegroundWindow(); }
 
-void RealSenderSystem::RaiseToTop(WindowHandle window) { BringWindowToTop(AsWindow(window)); }
-
-bool RealSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
-  return AttachThreadInput(from, to, attach ? TRUE : FALSE) != FALSE;
+bool RealSenderSystem::DescribeWindow(WindowHandle window, TopLevelWindow& facts) {
+  if (window == nullptr || !IsWindow(AsWindow(window))) return false;
+  ReadWindowFacts(AsWindow(window), facts);
+  return true;
 }
 
-ThreadId RealSenderSystem::CurrentThread() { return GetCurrentThreadId(); }
+void RealSenderSystem::ForceToForeground(WindowHandle window) {
+  // Windows lets the thread whose input the window in front has change the front.
+  const HWND front = GetForegroundWindow();
+  const DWORD self = GetCurrentThreadId();
+  const DWORD owner = front != nullptr ? GetWindowThreadProcessId(front, nullptr) : 0;
+  const bool attached = owner != 0 && owner != self && AttachThreadInput(self, owner, TRUE);
+  SetForegroundWindow(AsWindow(window));
+  BringWindowToTop(AsWindow(window));
+  if (attached) AttachThreadInput(self, owner, FALSE);
+}
+
+WindowHandle RealSenderSystem::LastActivePopup(WindowHandle window) {
+  return GetLastActivePopup(AsWindow(window));
+}
+
+WindowHandle RealSenderSystem::OwnConsoleWindow() { return GetConsoleWindow(); }
+
+ProcessRights RealSenderSystem::OwnRights() { return ReadTokenRights(GetCurrentProcess()); }
+
+ProcessRights RealSenderSystem::RightsOf(ProcessId processId) {
+  // The least right that reads a token; it came with Vista, as the levels did.
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) {
+    ProcessRights rights;
+    rights.read = GetLastError() == ERROR_ACCESS_DENIED ? ProcessRights::Read::kDenied
+                                                        : ProcessRights::Read::kGone;
+    return rights;
+  }
+  HandleCloser closer(process);
+  return ReadTokenRights(process);
+}
+
+std::uint32_t RealSenderSystem::Milliseconds() { return timeGetTime(); }
 
 void RealSenderSystem::DebugOutput(const char* text) { OutputDebugStringA(text); }
 
@@ -224,15 +317,13 @@ bool ReadProcessName(ProcessId processId, CMyString& name) {
   name = kUnknownProcessName;
   const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (process != nullptr) {
+    HandleCloser closer(process);
     // Only the first module is asked for: the executable.
     HMODULE executable = nullptr;
     DWORD needed = 0;
     if (EnumProcessModules(process, &executable, sizeof(executable), &needed)) {
-      const bool read = ReadModuleBaseName(process, executable, name);
-      CloseHandle(process);
-      return read;
+      return ReadModuleBaseName(process, executable, name);
     }
-    CloseHandle(process);
   }
   return ReadImageBaseName(processId, name);
 }

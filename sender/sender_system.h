@@ -14,7 +14,6 @@ namespace tapwise {
 
 using WindowHandle = void*;
 using ProcessId = std::uint32_t;
-using ThreadId = std::uint32_t;
 
 // Names and titles are read into this many characters, terminator included; longer
 // ones come back cut.
@@ -40,6 +39,30 @@ struct TopLevelWindow {
   bool visible = false;
   bool minimized = false;
   CMyString title;  // cut to kNameBufferSize - 1 characters; empty when there is none
+
+  // What tells a program's windows from others', cut like the title.
+  CMyString windowClass;
+  WindowHandle rootOwner = nullptr;  // the last of its chain of owners; itself when unowned
+  // The program that the window shows: for a Store app's frame (another process's
+  // window), the app's process; else |process|.
+  ProcessId appProcess = 0;
+  bool enabled = true;     // false while a modal dialog of its program is open
+  bool responding = true;  // false while its program does not answer
+};
+
+// How a process stands against Tapwise when it sends keys: Windows drops, without a
+// word, the keys sent to a program of a higher integrity level, or one with UI access
+// when the sender has none.
+struct ProcessRights {
+  enum class Read {
+    kRead,      // |level| and |uiAccess| hold
+    kNoLevels,  // the Windows has no integrity levels (XP)
+    kDenied,    // Tapwise may not read them
+    kGone,      // no such process
+  };
+  Read read = Read::kNoLevels;
+  std::uint32_t level = 0;
+  bool uiAccess = false;
 };
 
 enum class KeyDirection { kDown, kUp };
@@ -80,22 +103,28 @@ class SenderSystem {
   // Appends the top-level windows to |windows|, topmost first.
   virtual void TopLevelWindows(CMyList<TopLevelWindow>& windows) = 0;
 
-  // The top-level window with exactly this title, or null.
-  virtual WindowHandle FindWindowByTitle(const char* title) = 0;
-  // The process and the thread that a window belongs to; 0 for no window.
-  virtual ProcessId ProcessOfWindow(WindowHandle window) = 0;
-  virtual ThreadId ThreadOfWindow(WindowHandle window) = 0;
-  virtual bool IsMinimized(WindowHandle window) = 0;
   virtual void ShowWindowAs(WindowHandle window, ShowCommand command) = 0;
   virtual void BringToForeground(WindowHandle window) = 0;
   // The window that gets the keyboard's events; null for a moment while the front
   // changes hands.
   virtual WindowHandle ForegroundWindow() = 0;
-  // To the top of the Z order.
-  virtual void RaiseToTop(WindowHandle window) = 0;
-  // Joins (or parts) the input of two threads: true when done.
-  virtual bool AttachInput(ThreadId from, ThreadId to, bool attach) = 0;
-  virtual ThreadId CurrentThread() = 0;
+
+  // What the snapshot of TopLevelWindows holds, for one window; false when there is no
+  // such window (any more).
+  virtual bool DescribeWindow(WindowHandle window, TopLevelWindow& facts) = 0;
+  // BringToForeground with this thread's input joined to that of the window in front,
+  // which lets the change happen where Windows would refuse it; the window goes to the
+  // top of the Z order too.
+  virtual void ForceToForeground(WindowHandle window) = 0;
+  // The window of the same program that was active last among |window| and the pop-ups
+  // it owns: the modal dialog that keeps a disabled window waiting.
+  virtual WindowHandle LastActivePopup(WindowHandle window) = 0;
+  // The console window that Tapwise runs in; null when it has none.
+  virtual WindowHandle OwnConsoleWindow() = 0;
+  virtual ProcessRights OwnRights() = 0;
+  virtual ProcessRights RightsOf(ProcessId process) = 0;
+  // A clock that counts milliseconds and wraps around: only differences count.
+  virtual std::uint32_t Milliseconds() = 0;
   // To the debugger, if one listens.
   virtual void DebugOutput(const char* text) = 0;
 };

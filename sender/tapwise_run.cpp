@@ -9,18 +9,21 @@ namespace tapwise {
 
 namespace {
 
-// The window that was brought to the front, and its process; none for a file or no
-// source, whose keys go to whatever window is in front.
+// The window that was brought to the front, its program and when; none for a file or
+// no source, whose keys go to whatever window is in front.
 struct ActivatedTarget {
   bool activated = false;
+  WindowHandle window = nullptr;
   ProcessId process = 0;
+  std::uint32_t at = 0;
 };
 
 // Opens the file, or brings the window to the front. A target that is not there is
-// reported with the list it was looked for in (the usage text for a file); false then.
+// reported with the list it was looked for in (the usage text for a file), and one
+// that would drop the keys with the usage text; false then.
 bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name,
                    ActivatedTarget* target) {
-  WindowHandle window = nullptr;
+  TopLevelWindow window;
   switch (kind) {
     case TargetKind::kNone:
       return true;
@@ -28,31 +31,39 @@ bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name,
       if (system.OpenFile(name)) return true;
       ShowUsage(system, "Can't find source to execute: ", name);
       return false;
-    case TargetKind::kProcess: {
-      const ProcessId process = FindProcessByName(system, name);
-      if (process == 0) {
-        ListProcesses(system, "Can't find the process: ", name);
-        return false;
+    case TargetKind::kProcess:
+      switch (LookUpProcess(system, name, window)) {
+        case Lookup::kFound:
+          break;
+        case Lookup::kNoProcess:
+          ListProcesses(system, "Can't find the process: ", name);
+          return false;
+        case Lookup::kNoWindow:
+          ListProcesses(system, "Can't find a window for the process: ", name);
+          return false;
+        case Lookup::kHiddenConsole:
+          ListWindows(system,
+                      "The process runs in a terminal, give -window the terminal's title: ", name);
+          return false;
       }
-      window = FindWindowOfProcess(system, process);
-      if (window == nullptr) {
-        ListProcesses(system, "Can't find a window for the process: ", name);
-        return false;
-      }
-      target->process = process;
       break;
-    }
     case TargetKind::kWindow:
-      window = system.FindWindowByTitle(name);
-      if (window == nullptr) {
+      if (LookUpWindow(system, name, window) != Lookup::kFound) {
         ListWindows(system, "Can't find de window: ", name);
         return false;
       }
-      target->process = system.ProcessOfWindow(window);
       break;
+  }
+  // Windows would drop every key without a word.
+  if (OutranksTapwise(system, window)) {
+    ShowUsage(system, "Can't send keys to a program with higher rights: ", name);
+    return false;
   }
   ActivateWindow(system, window);
   target->activated = true;
+  target->window = window.handle;
+  target->process = window.appProcess;
+  target->at = system.Milliseconds();
   return true;
 }
 
@@ -98,14 +109,23 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
     keys.Add(key);
   }
 
-  // The keys go only to the window brought to the front (or a dialog of its process),
+  // The keys go only to the window brought to the front (or a window of its tree),
   // never to whatever else is in front.
-  TargetFront front = target.activated ? TargetFront(system, target.process) : TargetFront(system);
-  if (!front.Confirm()) {
-    ShowUsage(system, "Can't bring the window to the front: ", request.targetName);
-    return 1;
+  TargetFront front = target.activated
+                          ? TargetFront(system, target.window, target.process, target.at)
+                          : TargetFront(system);
+  switch (front.Confirm(request.startDelay)) {
+    case FrontState::kInFront:
+      break;
+    case FrontState::kLost:
+      ShowUsage(system, "Can't bring the window to the front: ", request.targetName);
+      return 1;
+    case FrontState::kHung:
+      ShowError(system, "The target does not respond: ", request.targetName);
+      return 1;
   }
-  switch (SendKeyScript(system, request.startDelay, keys, request.keyDelay, front)) {
+  switch (SendKeyScript(system, front.StartDelayLeft(request.startDelay), keys, request.keyDelay,
+                        front)) {
     case SendOutcome::kSent:
       return 0;
     case SendOutcome::kRefused:
@@ -113,6 +133,9 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
       return 1;
     case SendOutcome::kFrontLost:
       ShowError(system, "Keys stopped, the target lost the front: ", request.targetName);
+      return 1;
+    case SendOutcome::kTargetHung:
+      ShowError(system, "Keys stopped, the target does not respond: ", request.targetName);
       return 1;
   }
   return 1;

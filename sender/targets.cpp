@@ -10,14 +10,26 @@ namespace {
 constexpr int kForegroundRetries = 3;
 constexpr std::uint32_t kForegroundRetryPause = 10;
 
-// How long the target may take to come to the front once activated: this many looks,
-// this far apart.
-constexpr int kConfirmPauses = 5;
-constexpr std::uint32_t kConfirmPause = 10;
+// How long the target may take to come to the front once activated, at least, however
+// short the start delay; the looks come this many to the wait, this far apart at least.
+constexpr std::uint32_t kLeastConfirmWait = 500;
+constexpr std::uint32_t kConfirmLooks = 50;
+constexpr std::uint32_t kLeastConfirmPause = 10;
 
-// How long a moment without any window in front is waited out.
-constexpr int kSettlePauses = 20;
+// How long a moment without any window in front (or with the target disabled) is
+// waited out, and the pause between looks.
+constexpr std::uint32_t kSettleWait = 20;
 constexpr std::uint32_t kSettlePause = 1;
+
+// How long a target that does not respond is waited for: Windows gives up on it after
+// 5 s and shows a ghost of its window in its place.
+constexpr std::uint32_t kHungWait = 5000;
+constexpr std::uint32_t kHungPause = 100;
+
+// The windows that Windows shows for others: the ghost of a window that does not
+// respond, and the hidden console window of a program that runs in a terminal.
+const char kGhostClass[] = "Ghost";
+const char kPseudoConsoleClass[] = "PseudoConsoleWindow";
 
 // Moves the cursor over |seen| from its first element to one equal to |name|.
 bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
@@ -27,22 +39,39 @@ bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
   return false;
 }
 
-}  // namespace
-
-ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name) {
-  CMyString wanted(name);
-  wanted.MakeLower();
-  CMyString candidate;
-  for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
-    const RunningProcess& process = processes.GetCurrent();
-    candidate = process.name;
-    candidate.MakeLower();
-    if (candidate == wanted) return process.id;
-  }
-  return 0;
+bool EqualIgnoringCase(const CMyString& text, const char* wanted) {
+  CMyString a(text);
+  CMyString b(wanted);
+  a.MakeLower();
+  b.MakeLower();
+  return a == b;
 }
 
-WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId) {
+bool IsMainWindow(const TopLevelWindow& window) {
+  return window.visible && window.owner == nullptr;
+}
+
+// The facts of the window with this handle in |windows|; null when it is none of them.
+const TopLevelWindow* Find(CMyList<TopLevelWindow>& windows, WindowHandle handle) {
+  for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
+    if (windows.GetCurrent().handle == handle) return &windows.GetCurrent();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsShellWindow(const TopLevelWindow& window) {
+  static const char* const kShellClasses[] = {"Progman", "WorkerW", "Shell_TrayWnd",
+                                              "Shell_SecondaryTrayWnd"};
+  for (const char* shellClass : kShellClasses) {
+    if (window.windowClass == shellClass) return true;
+  }
+  return false;
+}
+
+WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId,
+                                   WindowHandle excluded) {
   // A program's windows come with hidden helpers (the input-method window among
   // them) owned by its main window, and owned windows lie above their owner in Z
   // order: the first window of the process is seldom the one to bring to the front.
@@ -51,8 +80,10 @@ WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId p
   for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
     const TopLevelWindow& window = windows.GetCurrent();
     ++choice.visited;
-    if (window.process != processId) continue;
-    if (window.visible && window.owner == nullptr) {
+    if (window.appProcess != processId || window.handle == excluded || IsShellWindow(window)) {
+      continue;
+    }
+    if (IsMainWindow(window)) {
       choice.window = window.handle;
       return choice;
     }
@@ -60,6 +91,52 @@ WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId p
   }
   choice.window = first;
   return choice;
+}
+
+ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
+                                     CMyList<TopLevelWindow>& windows, const char* name,
+                                     WindowHandle ownConsole) {
+  // A console window names its first client as its process: the cmd.exe of the batch
+  // that started Tapwise, say.
+  const TopLevelWindow* console = ownConsole != nullptr ? Find(windows, ownConsole) : nullptr;
+  const ProcessId consoleProcess = console != nullptr ? console->process : 0;
+  ProcessChoice choice;
+  ProcessChoice fallback;
+  for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
+    const RunningProcess& process = processes.GetCurrent();
+    if (!EqualIgnoringCase(process.name, name)) continue;
+    if (fallback.process == 0) fallback.process = process.id;
+    if (process.id == consoleProcess) continue;
+    const WindowChoice window = ChooseWindowOfProcess(windows, process.id, ownConsole);
+    if (window.window == nullptr) continue;
+    const TopLevelWindow* chosen = Find(windows, window.window);
+    if (IsMainWindow(*chosen)) {
+      choice.process = process.id;
+      choice.window = window;
+      return choice;
+    }
+    if (fallback.window.window == nullptr) {
+      fallback.process = process.id;
+      fallback.window = window;
+    }
+  }
+  return fallback;
+}
+
+const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title) {
+  for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
+    if (EqualIgnoringCase(windows.GetCurrent().title, title)) return &windows.GetCurrent();
+  }
+  return nullptr;
+}
+
+bool Outranks(const ProcessRights& target, const ProcessRights& own) {
+  if (own.read != ProcessRights::Read::kRead) return false;
+  if (target.read == ProcessRights::Read::kDenied) return true;
+  if (target.read != ProcessRights::Read::kRead) return false;
+  // UI access lifts a program above the others of its level.
+  return target.level > own.level ||
+         (target.level == own.level && target.uiAccess && !own.uiAccess);
 }
 
 void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names) {
@@ -81,41 +158,64 @@ void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& ti
   }
 }
 
-ProcessId FindProcessByName(SenderSystem& system, const char* name) {
+Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window) {
   CMyList<RunningProcess> processes;
-  if (!system.RunningProcesses(processes)) return 0;
-  return ChooseProcessByName(processes, name);
-}
-
-WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
+  if (!system.RunningProcesses(processes)) return Lookup::kNoProcess;
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
-  const WindowChoice choice = ChooseWindowOfProcess(windows, processId);
+  const ProcessChoice choice =
+      ChooseProcessAndWindow(processes, windows, name, system.OwnConsoleWindow());
+  if (choice.process == 0) return Lookup::kNoProcess;
+  // Without a window, every window was looked at.
+  const std::int32_t visited =
+      choice.window.window != nullptr ? choice.window.visited : windows.Count();
   windows.SetPosition(0);
-  for (std::int32_t i = 0; i < choice.visited; ++i, windows.MoveNext()) {
+  for (std::int32_t i = 0; i < visited; ++i, windows.MoveNext()) {
     system.DebugOutput(windows.GetCurrent().title.Text());
   }
-  return choice.window;
+  const TopLevelWindow* chosen = Find(windows, choice.window.window);
+  if (chosen == nullptr) return Lookup::kNoWindow;
+  if (!chosen->visible && chosen->windowClass == kPseudoConsoleClass) return Lookup::kHiddenConsole;
+  window = *chosen;
+  return Lookup::kFound;
 }
 
-void ActivateWindow(SenderSystem& system, WindowHandle window) {
-  system.ShowWindowAs(window,
-                      system.IsMinimized(window) ? ShowCommand::kRestore : ShowCommand::kHide);
+Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window) {
+  CMyList<TopLevelWindow> windows;
+  system.TopLevelWindows(windows);
+  const TopLevelWindow* chosen = ChooseWindowByTitle(windows, title);
+  if (chosen == nullptr) return Lookup::kNoWindow;
+  window = *chosen;
+  return Lookup::kFound;
+}
+
+bool OutranksTapwise(SenderSystem& system, const TopLevelWindow& window) {
+  const ProcessRights own = system.OwnRights();
+  // Without levels of its own, Tapwise asks nothing more.
+  if (own.read != ProcessRights::Read::kRead) return false;
+  return Outranks(system.RightsOf(window.appProcess), own);
+}
+
+void ActivateWindow(SenderSystem& system, const TopLevelWindow& target) {
+  WindowHandle window = target.handle;
+  bool minimized = target.minimized;
+  TopLevelWindow popup;
+  if (!target.enabled) {
+    const WindowHandle dialog = system.LastActivePopup(window);
+    if (dialog != nullptr && dialog != window && system.DescribeWindow(dialog, popup)) {
+      window = dialog;
+      minimized = popup.minimized;
+    }
+  }
+  system.ShowWindowAs(window, minimized ? ShowCommand::kRestore : ShowCommand::kHide);
   system.ShowWindowAs(window, ShowCommand::kShow);
   system.BringToForeground(window);
   // The platform may keep the foreground with the window the user works in, and the
-  // keys would go there. With this thread's input attached to that window's thread,
-  // the change is allowed.
+  // keys would go there.
   for (int retry = 0; retry < kForegroundRetries; ++retry) {
-    const WindowHandle foreground = system.ForegroundWindow();
-    if (foreground == window) return;
+    if (system.ForegroundWindow() == window) return;
     if (retry > 0) system.Sleep(kForegroundRetryPause);
-    const ThreadId self = system.CurrentThread();
-    const ThreadId owner = foreground != nullptr ? system.ThreadOfWindow(foreground) : 0;
-    const bool attached = owner != 0 && owner != self && system.AttachInput(self, owner, true);
-    system.BringToForeground(window);
-    system.RaiseToTop(window);
-    if (attached) system.AttachInput(self, owner, false);
+    system.ForceToForeground(window);
   }
 }
 
@@ -132,32 +232,72 @@ void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
   ListedWindowTitles(windows, titles);
 }
 
-bool TargetFront::Confirm() {
-  for (int pause = 0;; ++pause) {
-    if (BelongsToTarget(system_.ForegroundWindow())) return true;
-    if (pause == kConfirmPauses) return false;
-    system_.Sleep(kConfirmPause);
+FrontState TargetFront::Confirm(std::int32_t startDelay) {
+  if (!watched_) return FrontState::kInFront;
+  const std::uint32_t delay = startDelay > 0 ? static_cast<std::uint32_t>(startDelay) : 0;
+  const std::uint32_t limit = delay > kLeastConfirmWait ? delay : kLeastConfirmWait;
+  const std::uint32_t pause = limit / kConfirmLooks;
+  return Await(system_.ForegroundWindow(), activatedAt_, limit,
+               pause > kLeastConfirmPause ? pause : kLeastConfirmPause, true);
+}
+
+std::int32_t TargetFront::StartDelayLeft(std::int32_t startDelay) {
+  if (!watched_ || startDelay <= 0) return startDelay;
+  const std::uint32_t waited = system_.Milliseconds() - activatedAt_;
+  return waited >= static_cast<std::uint32_t>(startDelay)
+             ? 0
+             : startDelay - static_cast<std::int32_t>(waited);
+}
+
+FrontState TargetFront::StillInFront() {
+  if (!watched_) return FrontState::kInFront;
+  const WindowHandle front = system_.ForegroundWindow();
+  if (front != nullptr && front == lastInFront_) return FrontState::kInFront;
+  return Await(front, system_.Milliseconds(), kSettleWait, kSettlePause, false);
+}
+
+FrontState TargetFront::Await(WindowHandle front, std::uint32_t since, std::uint32_t limit,
+                              std::uint32_t pause, bool patient) {
+  for (;; front = system_.ForegroundWindow()) {
+    const Look look = LookAt(front);
+    if (look == Look::kTarget) return FrontState::kInFront;
+    if (look == Look::kOther && !patient) return FrontState::kLost;
+    const bool hung = look == Look::kHung;
+    const std::uint32_t waited = system_.Milliseconds() - since;
+    if (waited >= (hung && limit < kHungWait ? kHungWait : limit)) {
+      return hung ? FrontState::kHung : FrontState::kLost;
+    }
+    system_.Sleep(hung ? kHungPause : pause);
   }
 }
 
-bool TargetFront::StillInFront() {
-  if (!watched_) return true;
-  WindowHandle front = system_.ForegroundWindow();
-  if (front != nullptr && front == lastInFront_) return true;
-  for (int pause = 0; front == nullptr && pause < kSettlePauses; ++pause) {
-    system_.Sleep(kSettlePause);
-    front = system_.ForegroundWindow();
+TargetFront::Look TargetFront::LookAt(WindowHandle front) {
+  TopLevelWindow facts;
+  if (front == nullptr || !system_.DescribeWindow(front, facts)) return Look::kNone;
+  if (facts.windowClass == kGhostClass) {
+    // Windows shows it for a window that does not respond: is that the target?
+    TopLevelWindow target;
+    return system_.DescribeWindow(window_, target) && !target.responding ? Look::kHung
+                                                                         : Look::kOther;
   }
-  return BelongsToTarget(front);
+  if (!InTree(facts)) return Look::kOther;
+  if (!facts.responding) return Look::kHung;
+  // A window that a modal dialog disables takes no keys; the dialog comes to the front
+  // next.
+  if (!facts.enabled) return Look::kNone;
+  lastInFront_ = front;
+  return Look::kTarget;
 }
 
-bool TargetFront::BelongsToTarget(WindowHandle window) {
-  if (!watched_) return true;
-  if (window == nullptr) return false;
-  if (window == lastInFront_) return true;
-  if (system_.ProcessOfWindow(window) != process_) return false;
-  lastInFront_ = window;
-  return true;
+bool TargetFront::InTree(const TopLevelWindow& window) {
+  if (IsShellWindow(window)) return false;
+  if (window.handle == window_ || window.appProcess == process_ || window.rootOwner == window_) {
+    return true;
+  }
+  // Owned by a window of the target's program, such as a printer driver's dialog for it.
+  TopLevelWindow root;
+  return window.rootOwner != window.handle && system_.DescribeWindow(window.rootOwner, root) &&
+         !IsShellWindow(root) && root.appProcess == process_;
 }
 
 }  // namespace tapwise

@@ -14,9 +14,8 @@ namespace tapwise {
 
 // ---- Choices on the data ----
 
-// The first process, in the platform's order, whose name equals |name| ignoring the
-// case of A to Z; 0 when there is none.
-ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name);
+// The desktop and the taskbar: they belong to explorer.exe, but no script means them.
+bool IsShellWindow(const TopLevelWindow& window);
 
 // The window chosen for a process, and how many windows, from the topmost, were looked
 // at to choose it.
@@ -26,8 +25,33 @@ struct WindowChoice {
 };
 
 // The process's main window: its first visible window without an owner in Z order,
-// else its first window of all (which may be hidden); null when it has none.
-WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId);
+// else its first window of all (which may be hidden); null when it has none. A Store
+// app's frame counts as its app's window; the desktop, the taskbar and |excluded| (the
+// console Tapwise runs in) count for nobody.
+WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId,
+                                   WindowHandle excluded = nullptr);
+
+// What "-process" finds: a process and its window.
+struct ProcessChoice {
+  ProcessId process = 0;  // 0: no process has the name
+  WindowChoice window;
+};
+
+// Among the processes whose name equals |name| ignoring the case of A to Z, the first
+// with a main window, else the first of all; never the one that the console Tapwise
+// runs in, |ownConsole|, is shown for (its keys would go to Tapwise's own console).
+ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
+                                     CMyList<TopLevelWindow>& windows, const char* name,
+                                     WindowHandle ownConsole);
+
+// The first window, topmost first, whose title equals |title| ignoring the case of A to
+// Z, as Windows finds a window by its title; null when there is none.
+const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title);
+
+// Whether Windows would drop the keys that Tapwise sends to a process with these
+// rights. A process whose rights Tapwise may not read is taken to outrank it; without
+// integrity levels (XP) nothing does.
+bool Outranks(const ProcessRights& target, const ProcessRights& own);
 
 // Appends each distinct name to |names| once, in order of first appearance (names that
 // differ in case are distinct).
@@ -40,18 +64,31 @@ void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& ti
 
 // ---- Lookups and actions on the platform ----
 
-// The first running process named |name| (see ChooseProcessByName); 0 when there is
-// none or the processes can't be enumerated.
-ProcessId FindProcessByName(SenderSystem& system, const char* name);
+// How the lookup of a target ended.
+enum class Lookup {
+  kFound,
+  kNoProcess,      // no process has the name
+  kNoWindow,       // the process has no window that could take keys
+  kHiddenConsole,  // the process's window is the hidden console of a terminal
+};
 
-// The process's main window (see ChooseWindowOfProcess). Every title looked at goes to
-// the debugger output, the chosen window's included.
-WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId);
+// The process named |name| and its main window (see ChooseProcessAndWindow); its facts
+// go to |window| when found. Every title looked at goes to the debugger output, the
+// chosen window's included.
+Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window);
+
+// The window titled |title| (see ChooseWindowByTitle): its facts go to |window|.
+Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window);
+
+// Whether Windows would drop the keys sent to the program of |window|.
+bool OutranksTapwise(SenderSystem& system, const TopLevelWindow& window);
 
 // Restores a minimised window, or hides one that is not; then shows it and makes it
 // the foreground window. When the platform refuses, tries a few more times with this
-// thread's input attached to that of the foreground window.
-void ActivateWindow(SenderSystem& system, WindowHandle window);
+// thread's input attached to that of the foreground window. A window that a modal
+// dialog of its own disables can take no keys: the dialog is activated instead, as the
+// taskbar does.
+void ActivateWindow(SenderSystem& system, const TopLevelWindow& window);
 
 // Appends each distinct base name of the running processes to |names| once, in order
 // of first appearance. False when the processes can't be enumerated.
@@ -61,31 +98,60 @@ bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names);
 // ListedWindowTitles).
 void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
 
-// Whether the keys go to the target: the window in front belongs to the target's
-// process (its own window, or a dialog that it opened). Without a target, any window
-// in front will do.
+// Where the target stands when the keys are to go.
+enum class FrontState {
+  kInFront,
+  kLost,  // another window is in front
+  kHung,  // the target does not respond, for longer than it is waited for
+};
+
+// Whether the keys go to the target. The target is a window tree: the keys may go to
+// the window brought to the front, to a window that it owns however deep (a dialog,
+// also one that another process shows for it, such as a printer driver's), and to any
+// other top-level window of its program, but never to the desktop or the taskbar.
+// Without a target, any window in front will do.
 class TargetFront {
  public:
   // Keys may go to whatever window is in front.
   explicit TargetFront(SenderSystem& system) : system_(system) {}
-  // Keys may go only to the windows of this process.
-  TargetFront(SenderSystem& system, ProcessId process)
-      : system_(system), watched_(true), process_(process) {}
+  // Keys may go only to the tree of |window|, whose program is |process|, which was
+  // brought to the front when the clock read |activatedAt|.
+  TargetFront(SenderSystem& system, WindowHandle window, ProcessId process,
+              std::uint32_t activatedAt)
+      : system_(system),
+        watched_(true),
+        window_(window),
+        process_(process),
+        activatedAt_(activatedAt) {}
 
-  // After the target was activated: waits a few tens of milliseconds at most for it to
-  // come to the front, as bringing a window there completes only after a moment.
-  bool Confirm();
-  // Before each event: true while the target is in front. Asks for the window's
-  // process only when the window in front has changed, and waits out a moment without
-  // any window in front, as there is while the front changes hands.
-  bool StillInFront();
+  // After the target was activated: waits for it to come to the front, as bringing a
+  // window there completes only after a moment, for as long as the start delay but
+  // half a second at least, and longer for a target that does not respond.
+  FrontState Confirm(std::int32_t startDelay);
+  // What is left of the start delay, which counts from the activation: the first key
+  // goes no earlier. The whole delay without a target.
+  std::int32_t StartDelayLeft(std::int32_t startDelay);
+  // Before each event: whether the target is in front. Looks at the window in front
+  // afresh only when it has changed; waits out a moment without any window in front or
+  // with the target's window disabled, as while the front changes hands, and a few
+  // seconds for a target that does not respond.
+  FrontState StillInFront();
 
  private:
-  bool BelongsToTarget(WindowHandle window);
+  enum class Look { kTarget, kOther, kNone, kHung };
+  Look LookAt(WindowHandle front);
+  bool InTree(const TopLevelWindow& window);
+  // Looks until the target is in front, |front| first, for |limit| ms from |since|
+  // (longer while it does not respond), |pause| ms apart; another window in front ends
+  // it at once unless |patient|.
+  FrontState Await(WindowHandle front, std::uint32_t since, std::uint32_t limit,
+                   std::uint32_t pause, bool patient);
 
   SenderSystem& system_;
   const bool watched_ = false;
+  const WindowHandle window_ = nullptr;
   const ProcessId process_ = 0;
+  const std::uint32_t activatedAt_ = 0;
   WindowHandle lastInFront_ = nullptr;  // the last window in front known to be the target's
 };
 

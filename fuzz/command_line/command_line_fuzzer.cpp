@@ -114,7 +114,7 @@ Script ReadScript(const std::uint8_t* data, std::size_t size) {
     } else {
       // Process ids go on past the processes for those that are not running.
       const auto process = static_cast<tapwise::ProcessId>(4 * ((kind >> 4) + 1));
-      const auto thread = static_cast<tapwise::ThreadId>(100 + script.windows.size());
+      const auto thread = static_cast<tapwise::testing::ThreadId>(100 + script.windows.size());
       script.windows.push_back(
           {FakeWindow(process, thread, name, nullptr, (kind & 0x04) != 0, (kind & 0x08) == 0),
            (kind & 0x02) != 0});
@@ -205,15 +205,6 @@ std::vector<std::string> ListedWindows(const Script& script) {
   return listed;
 }
 
-// The first process whose name equals |name| ignoring the case of A-Z; -1 for none.
-int FindProcess(const Script& script, const std::string& name) {
-  if (!script.processesEnumerable) return -1;
-  for (std::size_t i = 0; i < script.processes.size(); ++i) {
-    if (Lower(ReadName(script.processes[i])) == Lower(name)) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 // The process's first visible window without an owner, else its first window.
 int FindWindowOfProcess(const Script& script, tapwise::ProcessId process) {
   int first = -1;
@@ -226,10 +217,39 @@ int FindWindowOfProcess(const Script& script, tapwise::ProcessId process) {
   return first;
 }
 
-// The top-level window with exactly this title, as the platform finds it.
+bool IsMainWindow(const Script& script, int window) {
+  return window >= 0 && script.windows[static_cast<std::size_t>(window)].window.visible &&
+         !script.windows[static_cast<std::size_t>(window)].owned;
+}
+
+// Among the processes whose name equals |name| ignoring the case of A-Z, the first with
+// a main window, else the first with a window, else the first; -1 for none. Its window
+// goes to |window| (-1 for none).
+int FindProcess(const Script& script, const std::string& name, int* window) {
+  *window = -1;
+  if (!script.processesEnumerable) return -1;
+  int found = -1;
+  for (std::size_t i = 0; i < script.processes.size(); ++i) {
+    if (Lower(ReadName(script.processes[i])) != Lower(name)) continue;
+    const int own = FindWindowOfProcess(script, script.processes[i].id);
+    if (IsMainWindow(script, own)) {
+      *window = own;
+      return static_cast<int>(i);
+    }
+    if (found < 0) found = static_cast<int>(i);
+    if (own >= 0 && *window < 0) {
+      found = static_cast<int>(i);
+      *window = own;
+    }
+  }
+  return found;
+}
+
+// The first window, owned or not, whose title (cut like one) equals |title| ignoring the
+// case of A-Z, as the platform finds a window by its title.
 int FindWindowByTitle(const Script& script, const std::string& title) {
   for (std::size_t i = 0; i < script.windows.size(); ++i) {
-    if (!script.windows[i].owned && script.windows[i].window.title == title) {
+    if (Lower(script.windows[i].window.title.substr(0, kNameLength)) == Lower(title)) {
       return static_cast<int>(i);
     }
   }
@@ -341,8 +361,13 @@ struct Expected {
 // itself unless every request was refused; then the window that was in front before.
 bool InFrontOnceActivated(const Expected& expected, const Script& script) {
   if (script.foregroundRefusals != kAllRefused) return true;
-  return script.lastWindowInFront && !script.windows.empty() &&
-         script.windows.back().window.process == expected.target;
+  if (!script.lastWindowInFront || script.windows.empty()) return false;
+  // The target's are its program's windows and those they own, however deep (each owned
+  // window is owned by the one above it; the first by no window of the double).
+  std::size_t root = script.windows.size() - 1;
+  const bool own = script.windows[root].window.process == expected.target;
+  while (root > 0 && script.windows[root].owned) --root;
+  return own || script.windows[root].window.process == expected.target;
 }
 
 enum class Ending { kSent, kRefused, kFrontLost, kThrows };
@@ -437,12 +462,11 @@ Expected Run(const Script& script) {
     }
     const char* failure = nullptr;
     if (processes) {
-      const int process = FindProcess(script, name);
+      const int process = FindProcess(script, name, &expected.activated);
       if (process < 0) {
         failure = "Can't find the process: ";
       } else {
         expected.target = script.processes[process].id;
-        expected.activated = FindWindowOfProcess(script, expected.target);
         if (expected.activated < 0) failure = "Can't find a window for the process: ";
       }
     } else {
@@ -518,8 +542,7 @@ bool IsPeriodCall(const std::string& call) {
 
 // Calls that open the file or bring a window to the front.
 bool IsTargetCall(const std::string& call) {
-  for (const char* verb :
-       {"Open ", "Hide ", "Show ", "Restore ", "Foreground ", "Raise ", "Attach ", "Detach "}) {
+  for (const char* verb : {"Open ", "Hide ", "Show ", "Restore ", "Foreground ", "Force "}) {
     if (StartsWith(call, verb)) return true;
   }
   return false;
@@ -547,29 +570,26 @@ void CheckTimerPeriods(const std::vector<std::string>& calls, bool granted) {
 }
 
 // A window brought to the front: restored when minimised, else hidden; shown; made
-// the foreground window, with retries that raise it and join and part the input of
-// this thread and the foreground window's, in pairs.
+// the foreground window, with retries that force it there (this thread's input joined
+// to the foreground window's), a pause before each but the first.
 void CheckActivation(const std::vector<std::string>& calls, const FakeWindow& window) {
   const std::string& title = window.title;
   FUZZ_CHECK(calls.size() >= 3);
   FUZZ_CHECK(calls[0] == (window.minimized ? "Restore " : "Hide ") + title);
   FUZZ_CHECK(calls[1] == "Show " + title);
   FUZZ_CHECK(calls[2] == "Foreground " + title);
-  std::string attached;
   for (std::size_t i = 3; i < calls.size(); ++i) {
-    const std::string& call = calls[i];
-    if (StartsWith(call, "Attach ")) {
-      FUZZ_CHECK(attached.empty());
-      attached = call.substr(std::strlen("Attach "));
-    } else if (StartsWith(call, "Detach ")) {
-      FUZZ_CHECK(call.substr(std::strlen("Detach ")) == attached);
-      attached.clear();
-    } else {
-      FUZZ_CHECK(call == "Foreground " + title || call == "Raise " + title ||
-                 StartsWith(call, "Sleep "));
-    }
+    FUZZ_CHECK(calls[i] == (i % 2 == 1 ? "Force " + title : "Sleep 10"));
   }
-  FUZZ_CHECK(attached.empty());
+  FUZZ_CHECK(calls.size() % 2 == 0 || calls.size() == 3);
+}
+
+// The looks for a target that is not in front: for as long as the start delay, half a
+// second at least, in 50 pauses of 10 ms at least.
+std::size_t ConfirmPauses(std::int32_t startDelay, std::uint32_t* pause) {
+  const std::uint32_t limit = startDelay > 500 ? static_cast<std::uint32_t>(startDelay) : 500;
+  *pause = limit / 50 > 10 ? limit / 50 : 10;
+  return (limit + *pause - 1) / *pause;
 }
 
 }  // namespace
@@ -612,10 +632,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(threw == expected.throws);
   if (!threw) FUZZ_CHECK(exitCode == 0 || exitCode == 1);
   // A script that does not parse, a listing, the usage text, a target that does not
-  // come to the front (after a few tens of milliseconds): nothing is sent.
+  // come to the front (after half a second at least): nothing is sent.
   if (!expected.sends) {
     FUZZ_CHECK(eventsSent == 0);
-    FUZZ_CHECK(after == std::vector<std::string>(expected.notInFront ? 5 : 0, "Sleep 10"));
+    std::uint32_t pause = 0;
+    const std::size_t pauses = ConfirmPauses(expected.startDelay, &pause);
+    FUZZ_CHECK(after == std::vector<std::string>(expected.notInFront ? pauses : 0,
+                                                 "Sleep " + std::to_string(pause)));
   }
   for (const std::string& call : before) FUZZ_CHECK(!IsKeyEvent(call) && !IsPeriodCall(call));
   // The report, which names each process or window of a listing once.

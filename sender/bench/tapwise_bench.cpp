@@ -105,8 +105,9 @@ double BareLoop(WORD key, bool checked) {
   return Now() - start;
 }
 
-double TapwiseLoop(tapwise::RealSenderSystem& system, CMyList<tapwise::KeyStroke>& keys) {
-  tapwise::TargetFront front(system, GetCurrentProcessId());
+double TapwiseLoop(tapwise::RealSenderSystem& system, HWND window,
+                   CMyList<tapwise::KeyStroke>& keys) {
+  tapwise::TargetFront front(system, window, GetCurrentProcessId(), system.Milliseconds());
   const double start = Now();
   if (tapwise::InjectKeyList(system, keys, 0, front) != tapwise::SendOutcome::kSent) std::exit(1);
   return Now() - start;
@@ -138,7 +139,7 @@ int main() {
           bare.push_back(BareLoop(virtualKey, true));
           break;
         default:
-          tapwise.push_back(TapwiseLoop(system, keys));
+          tapwise.push_back(TapwiseLoop(system, window, keys));
           break;
       }
       DrainMessages();
@@ -169,7 +170,7 @@ int main() {
   TimedSystem timed;
   CMyList<tapwise::KeyStroke> paced;
   for (int i = 0; i < kPacedKeys; ++i) paced.Add(key);
-  tapwise::TargetFront front(timed, GetCurrentProcessId());
+  tapwise::TargetFront front(timed, window, GetCurrentProcessId(), timed.Milliseconds());
   if (tapwise::SendKeyScript(timed, 0, paced, 20, front) != tapwise::SendOutcome::kSent) return 1;
   DrainMessages();
   std::vector<double> gaps;

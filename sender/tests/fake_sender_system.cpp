@@ -104,6 +104,7 @@ bool FakeSenderSystem::SendCharacterEvent(char character, KeyDirection direction
 
 void FakeSenderSystem::Sleep(std::uint32_t milliseconds) {
   calls.push_back("Sleep " + std::to_string(milliseconds));
+  clock += milliseconds;
 }
 
 bool FakeSenderSystem::BeginTimerPeriod(std::uint32_t milliseconds) {
@@ -131,36 +132,35 @@ bool FakeSenderSystem::RunningProcesses(CMyList<RunningProcess>& list) {
   return true;
 }
 
+void FakeSenderSystem::Describe(std::size_t index, TopLevelWindow& facts) const {
+  const FakeWindow& fake = windows_[index];
+  facts.handle = reinterpret_cast<WindowHandle>(kBase + index + 1);
+  facts.process = fake.process;
+  facts.owner = facts.parent = fake.parent;
+  facts.visible = fake.visible;
+  facts.minimized = fake.minimized;
+  facts.title = fake.title.substr(0, kNameBufferSize - 1).c_str();
+  facts.windowClass = fake.windowClass.c_str();
+  facts.rootOwner = facts.handle;
+  for (WindowHandle owner = fake.parent; owner != nullptr;) {
+    const auto value = reinterpret_cast<std::uintptr_t>(owner);
+    if (value <= kBase || value > kBase + windows_.size()) break;  // no window of the double
+    facts.rootOwner = owner;
+    owner = windows_[value - kBase - 1].parent;
+  }
+  facts.appProcess = fake.appProcess != 0 ? fake.appProcess : fake.process;
+  facts.enabled = fake.enabled;
+  facts.responding =
+      fake.respondsFrom >= 0 && clock >= static_cast<std::uint32_t>(fake.respondsFrom);
+}
+
 void FakeSenderSystem::TopLevelWindows(CMyList<TopLevelWindow>& list) {
   TopLevelWindow window;
   for (std::size_t i = 0; i < windows_.size(); ++i) {
-    const FakeWindow& fake = windows_[i];
-    window.handle = reinterpret_cast<WindowHandle>(kBase + i + 1);
-    window.process = fake.process;
-    window.owner = window.parent = fake.parent;
-    window.visible = fake.visible;
-    window.minimized = fake.minimized;
-    window.title = fake.title.substr(0, kNameBufferSize - 1).c_str();
+    Describe(i, window);
     list.Add(window);
   }
 }
-
-WindowHandle FakeSenderSystem::FindWindowByTitle(const char* title) {
-  for (std::size_t i = 0; i < windows_.size(); ++i) {
-    if (windows_[i].parent == nullptr && windows_[i].title == title) {
-      return reinterpret_cast<WindowHandle>(kBase + i + 1);
-    }
-  }
-  return nullptr;
-}
-
-ProcessId FakeSenderSystem::ProcessOfWindow(WindowHandle window) {
-  return window != nullptr ? WindowOf(window).process : 0;
-}
-
-ThreadId FakeSenderSystem::ThreadOfWindow(WindowHandle window) { return WindowOf(window).thread; }
-
-bool FakeSenderSystem::IsMinimized(WindowHandle window) { return WindowOf(window).minimized; }
 
 void FakeSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
   FakeWindow& shown = WindowOf(window);
@@ -172,8 +172,8 @@ void FakeSenderSystem::ShowWindowAs(WindowHandle window, ShowCommand command) {
   if (command == ShowCommand::kRestore) shown.minimized = false;
 }
 
-void FakeSenderSystem::BringToForeground(WindowHandle window) {
-  calls.push_back("Foreground " + WindowOf(window).title);
+void FakeSenderSystem::TakeForeground(const char* verb, WindowHandle window) {
+  calls.push_back(verb + WindowOf(window).title);
   if (foregroundRefusals > 0) {
     --foregroundRefusals;
     return;
@@ -181,7 +181,18 @@ void FakeSenderSystem::BringToForeground(WindowHandle window) {
   foreground = window;
 }
 
+void FakeSenderSystem::BringToForeground(WindowHandle window) {
+  TakeForeground("Foreground ", window);
+}
+
 WindowHandle FakeSenderSystem::ForegroundWindow() {
+  for (FrontChange& change : frontChanges) {
+    if (change.atMillisecond >= 0 && clock >= static_cast<std::uint32_t>(change.atMillisecond)) {
+      foreground = change.window;
+      emptyLooks = change.emptyLooks;
+      change.atMillisecond = -1;  // once
+    }
+  }
   if (emptyLooks > 0) {
     --emptyLooks;
     return nullptr;
@@ -189,17 +200,31 @@ WindowHandle FakeSenderSystem::ForegroundWindow() {
   return foreground;
 }
 
-void FakeSenderSystem::RaiseToTop(WindowHandle window) {
-  calls.push_back("Raise " + WindowOf(window).title);
-}
-
-bool FakeSenderSystem::AttachInput(ThreadId from, ThreadId to, bool attach) {
-  calls.push_back((attach ? "Attach " : "Detach ") + std::to_string(from) + " " +
-                  std::to_string(to));
+bool FakeSenderSystem::DescribeWindow(WindowHandle window, TopLevelWindow& facts) {
+  if (window == nullptr) return false;
+  Describe(IndexOf(window), facts);
   return true;
 }
 
-ThreadId FakeSenderSystem::CurrentThread() { return currentThread; }
+void FakeSenderSystem::ForceToForeground(WindowHandle window) { TakeForeground("Force ", window); }
+
+WindowHandle FakeSenderSystem::LastActivePopup(WindowHandle window) {
+  const WindowHandle popup = WindowOf(window).popup;
+  return popup != nullptr ? popup : window;
+}
+
+WindowHandle FakeSenderSystem::OwnConsoleWindow() { return ownConsole; }
+
+ProcessRights FakeSenderSystem::OwnRights() { return ownRights; }
+
+ProcessRights FakeSenderSystem::RightsOf(ProcessId process) {
+  for (const FakeProcess& running : processes) {
+    if (running.id == process) return running.rights;
+  }
+  return {ProcessRights::Read::kGone, 0, false};
+}
+
+std::uint32_t FakeSenderSystem::Milliseconds() { return clock; }
 
 void FakeSenderSystem::DebugOutput(const char* text) { debugOutput.emplace_back(text); }
 

@@ -13,11 +13,17 @@
 
 namespace tapwise::testing {
 
+using ThreadId = std::uint32_t;
+
 struct FakeProcess {
   FakeProcess(ProcessId id_, std::string name_) : id(id_), name(std::move(name_)) {}
 
   ProcessId id = 0;
   std::string name;  // as the platform reads it: "Unknown" when it can't
+  ProcessRights rights = kUserRights;
+
+  // A program that a user starts: medium integrity level, no UI access.
+  static constexpr ProcessRights kUserRights{ProcessRights::Read::kRead, 0x2000, false};
 };
 
 struct FakeWindow {
@@ -36,14 +42,21 @@ struct FakeWindow {
   WindowHandle parent = nullptr;  // its parent or owner: the double does not tell them apart
   bool minimized = false;
   bool visible = true;
+  std::string windowClass;
+  ProcessId appProcess = 0;  // the app shown in a frame; 0: |process|
+  bool enabled = true;
+  int respondsFrom = 0;          // the clock's millisecond from which it responds; -1: never
+  WindowHandle popup = nullptr;  // its last active pop-up; null: itself
 };
 
 // After the given number of keyboard events (taken or not), |window| takes the front;
-// the front is empty for the next |emptyLooks| looks at it first.
+// the front is empty for the next |emptyLooks| looks at it first. With |atMillisecond|,
+// it does so once the clock reads that instead.
 struct FrontChange {
   int afterEvents = 0;
   WindowHandle window = nullptr;
   int emptyLooks = 0;
+  int atMillisecond = -1;
 };
 
 class FakeSenderSystem : public SenderSystem {
@@ -63,15 +76,16 @@ class FakeSenderSystem : public SenderSystem {
   WindowHandle foreground = nullptr;
   int emptyLooks = 0;  // looks at the front that find none, before it is |foreground|
   std::vector<FrontChange> frontChanges;
-  ThreadId currentThread = 1;
+  WindowHandle ownConsole = nullptr;
+  ProcessRights ownRights = FakeProcess::kUserRights;
+  std::uint32_t clock = 0;  // milliseconds; each Sleep moves it on
 
   // The record.
   std::string output;
   // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
   // "Char down 0xE4", "Char up 0xE4" (a character that no key types, by its byte),
   // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
-  // "Foreground <title>", "Raise <title>", "Attach <from> <to>", "Detach <from> <to>",
-  // "Open <file>".
+  // "Foreground <title>", "Force <title>" (with the input attached), "Open <file>".
   std::vector<std::string> calls;
   std::vector<std::string> debugOutput;
 
@@ -85,22 +99,25 @@ class FakeSenderSystem : public SenderSystem {
   bool OpenFile(const char* file) override;
   bool RunningProcesses(CMyList<RunningProcess>& list) override;
   void TopLevelWindows(CMyList<TopLevelWindow>& list) override;
-  WindowHandle FindWindowByTitle(const char* title) override;
-  ProcessId ProcessOfWindow(WindowHandle window) override;
-  ThreadId ThreadOfWindow(WindowHandle window) override;
-  bool IsMinimized(WindowHandle window) override;
   void ShowWindowAs(WindowHandle window, ShowCommand command) override;
   void BringToForeground(WindowHandle window) override;
   WindowHandle ForegroundWindow() override;
-  void RaiseToTop(WindowHandle window) override;
-  bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
-  ThreadId CurrentThread() override;
+  bool DescribeWindow(WindowHandle window, TopLevelWindow& facts) override;
+  void ForceToForeground(WindowHandle window) override;
+  WindowHandle LastActivePopup(WindowHandle window) override;
+  WindowHandle OwnConsoleWindow() override;
+  ProcessRights OwnRights() override;
+  ProcessRights RightsOf(ProcessId process) override;
+  std::uint32_t Milliseconds() override;
   void DebugOutput(const char* text) override;
 
  private:
   // Handles are 1-based indexes into windows_, above an unused base.
   static constexpr std::uintptr_t kBase = 0x1000;
   std::size_t IndexOf(WindowHandle handle) const;
+  void Describe(std::size_t index, TopLevelWindow& facts) const;
+  // Logs the request; it takes effect unless refused.
+  void TakeForeground(const char* verb, WindowHandle window);
   // Logs one keyboard event as scripted; true when it is taken.
   bool SendEvent(const std::string& event);
   std::vector<FakeWindow> windows_;

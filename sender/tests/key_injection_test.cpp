@@ -65,6 +65,15 @@ TEST(InjectKeyListTest, NoDelayMeansNoSleepAndAnEmptyListSendsNothing) {
   EXPECT_EQ(system.calls, (Calls{"Down 0x0027", "Up 0x0027", "Down 0x0026", "Up 0x0026"}));
 }
 
+Calls Join(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// The windows of the cases below, by index.
+enum FrontWindow { kTarget, kDialog, kOther, kPrinterDialog, kDesktop, kGhost, kDisabled };
+
 // The script /Shift /LControl a b into the window of process 8, while the front moves
 // as each case scripts it (the double refuses every event from the first refused on). A
 // stop sends nothing more of the script and releases what it holds, the last pressed
@@ -79,6 +88,9 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
     int throwingEvent;
     SendOutcome outcome;
     Calls calls;
+    int to = -1;  // the window that the changes bring to the front, if not as above
+    int inFront = kTarget;
+    int targetRespondsFrom = 0;
   } const cases[] = {
       {"another program takes the front after the third event",
        {{3, nullptr, 0}},
@@ -116,6 +128,54 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
        SendOutcome::kRefused,
        {"Down 0x0010", "Down 0x00A2", "Down 0x0041 refused", "Up 0x00A2 refused",
         "Up 0x0010 refused"}},
+      {"a window that the target owns, of another program, takes the front",
+       {{2, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kSent,
+       wholeScript,
+       kPrinterDialog},
+      {"the desktop of the target's program takes the front",
+       {{2, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       {"Down 0x0010", "Down 0x00A2", "Up 0x00A2", "Up 0x0010"},
+       kDesktop},
+      {"a window of the target that a modal dialog disables stays in front",
+       {{2, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       Join({{"Down 0x0010", "Down 0x00A2"}, Calls(20, "Sleep 1"), {"Up 0x00A2", "Up 0x0010"}}),
+       kDisabled},
+      {"a ghost of the target is in front until the target responds",
+       {{0, nullptr, 0, 300}},
+       -1,
+       -1,
+       SendOutcome::kSent,
+       Join({Calls(3, "Sleep 100"), wholeScript}),
+       kTarget,
+       kGhost,
+       300},
+      {"the target does not respond for a while",
+       {},
+       -1,
+       -1,
+       SendOutcome::kSent,
+       Join({Calls(2, "Sleep 100"), wholeScript}),
+       -1,
+       kTarget,
+       200},
+      {"the target does not respond at all",
+       {},
+       -1,
+       -1,
+       SendOutcome::kTargetHung,
+       Calls(50, "Sleep 100"),
+       -1,
+       kTarget,
+       -1},
       {"the key up of a is refused",
        {},
        3,
@@ -130,15 +190,29 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
     const WindowHandle target = system.AddWindow({8, 80, "Target"});
     const WindowHandle dialog = system.AddWindow({8, 80, "Save As", target});
     const WindowHandle other = system.AddWindow({9, 90, "Other"});
-    system.foreground = target;
+    const WindowHandle windows[] = {target,
+                                    dialog,
+                                    other,
+                                    system.AddWindow({9, 90, "Printer settings", target}),
+                                    system.AddWindow({8, 80, "Program Manager"}),
+                                    system.AddWindow({7, 70, "Target (Not Responding)"}),
+                                    system.AddWindow({8, 80, "Options"})};
+    system.WindowOf(windows[kDesktop]).windowClass = "Progman";
+    system.WindowOf(windows[kGhost]).windowClass = "Ghost";
+    system.WindowOf(windows[kDisabled]).enabled = false;
+    system.WindowOf(target).respondsFrom = c.targetRespondsFrom;
+    system.foreground = windows[c.inFront];
     for (FrontChange change : c.changes) {
-      change.window = change.emptyLooks > 0 ? target : change.afterEvents == 2 ? dialog : other;
+      change.window = c.to >= 0                 ? windows[c.to]
+                      : change.emptyLooks > 0   ? target
+                      : change.afterEvents == 2 ? dialog
+                                                : other;
       system.frontChanges.push_back(change);
     }
     system.sendsBeforeFailure = c.refusedEvent;
     CMyList<KeyStroke> keys;
     AddKeys(system, keys, {"/Shift", "/LControl", "a", "b"});
-    TargetFront front(system, 8);
+    TargetFront front(system, target, 8, 0);
     EXPECT_EQ(InjectKeyList(system, keys, 0, front), c.outcome);
     EXPECT_EQ(system.calls, c.calls);
   }

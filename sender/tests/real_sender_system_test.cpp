@@ -48,11 +48,12 @@ TEST(RealSenderSystemTest, NamesAndFindsRunningProcesses) {
   EXPECT_EQ(name.Text(), ExecutableBaseName());
   EXPECT_FALSE(ReadProcessName(0xFFFFFFF0u, name));  // no such process
   EXPECT_STREQ(name.Text(), "Unknown");
-  EXPECT_NE(FindProcessByName(system, ExecutableBaseName().c_str()), 0u);
+  TopLevelWindow window;
+  EXPECT_NE(LookUpProcess(system, ExecutableBaseName().c_str(), window), Lookup::kNoProcess);
   // A system process: 64-bit on a 64-bit system, whose modules a 32-bit build can't
   // read; it must be found all the same.
-  EXPECT_NE(FindProcessByName(system, "SERVICES.EXE"), 0u);
-  EXPECT_EQ(FindProcessByName(system, "no such program.exe"), 0u);
+  EXPECT_NE(LookUpProcess(system, "SERVICES.EXE", window), Lookup::kNoProcess);
+  EXPECT_EQ(LookUpProcess(system, "no such program.exe", window), Lookup::kNoProcess);
 }
 
 // A platform with 3000 processes, which fills whatever table it is given.
@@ -78,15 +79,27 @@ TEST(RealSenderSystemTest, FindsAndListsTheWindowsOfThisProcess) {
                               nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   CapturingSystem system;
-  EXPECT_EQ(system.FindWindowByTitle(title.c_str()), window);
+  TopLevelWindow facts;
+  ASSERT_EQ(LookUpWindow(system, title.c_str(), facts), Lookup::kFound);
+  EXPECT_EQ(facts.handle, window);
+  EXPECT_STREQ(facts.windowClass.Text(), "Static");
+  EXPECT_EQ(facts.rootOwner, window);
+  EXPECT_EQ(facts.appProcess, GetCurrentProcessId());
+  EXPECT_TRUE(facts.enabled && facts.responding && !facts.visible);
+  // Windows finds a title in any case.
+  ASSERT_EQ(LookUpWindow(system, ("tAPWISE" + title.substr(7)).c_str(), facts), Lookup::kFound);
+  EXPECT_EQ(facts.handle, window);
 
   // Still hidden: the first window of this process in Z order, maybe one the platform
   // made for it. Once shown, the only visible window without owner.
-  const WindowHandle found = FindWindowOfProcess(system, GetCurrentProcessId());
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(system.ProcessOfWindow(found), GetCurrentProcessId());
+  const std::string self = ExecutableBaseName();
+  ASSERT_EQ(LookUpProcess(system, self.c_str(), facts), Lookup::kFound);
+  EXPECT_EQ(facts.process, GetCurrentProcessId());
   ShowWindow(window, SW_SHOWNOACTIVATE);
-  EXPECT_EQ(FindWindowOfProcess(system, GetCurrentProcessId()), window);
+  ASSERT_EQ(LookUpProcess(system, self.c_str(), facts), Lookup::kFound);
+  EXPECT_EQ(facts.handle, window);
+  // A program of the same rights as this one.
+  EXPECT_FALSE(OutranksTapwise(system, facts));
 
   ListWindows(system, nullptr, nullptr);
   const std::string line = "* \"" + title + "\"\n";

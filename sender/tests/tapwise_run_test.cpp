@@ -15,6 +15,12 @@ namespace {
 using testing::FakeSenderSystem;
 using Calls = std::vector<std::string>;
 
+Calls Join(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 class RunTest : public ::testing::Test {
  protected:
   RunTest() {
@@ -170,13 +176,117 @@ TEST_F(RunTest, ATargetThatDoesNotComeToTheFrontGetsNoKey) {
   EXPECT_EQ(Run({"-wait", "0", "-process", "notepad.exe", "a"}), 1);
   EXPECT_EQ(system_.output,
             banner_ + "! Error: Can't bring the window to the front: notepad.exe\n\n" + kUsageText);
-  // A few tens of milliseconds for the platform to complete the change, then no more.
-  const Calls waited(5, "Sleep 10");
-  ASSERT_GE(system_.calls.size(), waited.size());
-  EXPECT_EQ(Calls(system_.calls.end() - 5, system_.calls.end()), waited);
+  // Half a second for the platform to complete the change, however short the start
+  // delay, then no more.
+  const Calls waited(50, "Sleep 10");
+  ASSERT_GE(system_.calls.size(), waited.size() + 1);
+  EXPECT_EQ(Calls(system_.calls.end() - 51, system_.calls.end()),
+            Join({{"Force Untitled - Notepad"}, waited}));
   EXPECT_EQ(std::count_if(system_.calls.begin(), system_.calls.end(),
                           [](const std::string& call) { return call.rfind("Down", 0) == 0; }),
             0);
+}
+
+// Targets that can't take keys as they stand: each case stages the double, runs, and
+// expects the exit code, the report after the banner and the calls made.
+TEST_F(RunTest, ATargetIsTakenOnlyAsItCanTakeTheKeys) {
+  const std::string refused =
+      "! Error: Can't send keys to a program with higher rights: notepad.exe\n\n" +
+      std::string(kUsageText);
+  const Calls activatedAndTyped{"Hide Untitled - Notepad",
+                                "Show Untitled - Notepad",
+                                "Foreground Untitled - Notepad",
+                                "Sleep 0",
+                                "Down 0x0041",
+                                "Up 0x0041"};
+  struct Case {
+    const char* what;
+    void (*stage)(FakeSenderSystem& system, WindowHandle editor);
+    std::vector<const char*> arguments;
+    int exitCode;
+    std::string report;  // after the banner; none for an empty one
+    Calls calls;
+  } const cases[] = {
+      {"a higher integrity level",
+       [](FakeSenderSystem& system, WindowHandle) {
+         system.processes[1].rights = {ProcessRights::Read::kRead, 0x3000, false};
+       },
+       {"-process", "notepad.exe", "a"},
+       1,
+       refused,
+       {}},
+      {"the same level with UI access",
+       [](FakeSenderSystem& system, WindowHandle) {
+         system.processes[1].rights = {ProcessRights::Read::kRead, 0x2000, true};
+       },
+       {"-process", "notepad.exe", "a"},
+       1,
+       refused,
+       {}},
+      {"a token that can't be read",
+       [](FakeSenderSystem& system, WindowHandle) {
+         system.processes[1].rights = {ProcessRights::Read::kDenied, 0, false};
+       },
+       {"-process", "notepad.exe", "a"},
+       1,
+       refused,
+       {}},
+      {"no integrity levels (XP)",
+       [](FakeSenderSystem& system, WindowHandle) {
+         system.ownRights = {ProcessRights::Read::kNoLevels, 0, false};
+         system.processes[1].rights = {ProcessRights::Read::kDenied, 0, false};
+       },
+       {"-wait", "0", "-process", "notepad.exe", "-waitKey", "0", "a"},
+       0,
+       "",
+       activatedAndTyped},
+      {"a terminal's hidden console",
+       [](FakeSenderSystem& system, WindowHandle) {
+         system.processes.emplace_back(16, "cmd.exe");
+         system.WindowOf(system.AddWindow({16, 160, "", nullptr, false, false})).windowClass =
+             "PseudoConsoleWindow";
+       },
+       {"-process", "cmd.exe", "a"},
+       1,
+       "! Error: The process runs in a terminal, give -window the terminal's title: cmd.exe\n\n"
+       "List of current windows:\n* \"Untitled - Notepad\"\n* \"Desktop\"\n* \"Console\"\n",
+       {}},
+      {"a modal dialog keeps the window waiting: the dialog takes the keys",
+       [](FakeSenderSystem& system, WindowHandle editor) {
+         system.WindowOf(editor).enabled = false;
+         system.WindowOf(editor).popup = system.AddWindow({8, 80, "Save As", editor});
+       },
+       {"-wait", "0", "-window", "untitled - notepad", "-waitKey", "0", "a"},
+       0,
+       "",
+       {"Hide Save As", "Show Save As", "Foreground Save As", "Sleep 0", "Down 0x0041",
+        "Up 0x0041"}},
+      {"a target that comes to the front after 300 ms: the first key a second after",
+       [](FakeSenderSystem& system, WindowHandle editor) {
+         system.foregroundRefusals = 1000;
+         system.frontChanges = {{0, editor, 0, 300}};
+       },
+       {"-process", "notepad.exe", "-waitKey", "0", "a"},
+       0,
+       "",
+       Join({{"Hide Untitled - Notepad", "Show Untitled - Notepad", "Foreground Untitled - Notepad",
+              "Force Untitled - Notepad", "Sleep 10", "Force Untitled - Notepad", "Sleep 10",
+              "Force Untitled - Notepad"},
+             Calls(14, "Sleep 20"),
+             {"Begin period 1", "Sleep 720", "Down 0x0041", "Up 0x0041", "End period 1"}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    system_ = FakeSenderSystem();
+    system_.processes = {{4, "explorer.exe"}, {8, "notepad.exe"}, {12, "service.exe"}};
+    editor_ = system_.AddWindow({8, 80, "Untitled - Notepad"});
+    system_.AddWindow({4, 40, "Desktop"});
+    system_.foreground = system_.AddWindow({99, 990, "Console"});
+    c.stage(system_, editor_);
+    EXPECT_EQ(Run(c.arguments), c.exitCode);
+    EXPECT_EQ(system_.output, c.report.empty() ? "" : banner_ + c.report);
+    EXPECT_EQ(system_.calls, c.calls);
+  }
 }
 
 TEST_F(RunTest, KeysStopWhenTheTargetLosesTheFrontAndWhatIsHeldIsLetGo) {

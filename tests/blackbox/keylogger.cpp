@@ -10,6 +10,12 @@
 //   keylogger -chars <title>   the same as with the title alone, but the events go on to
 //                              the windows, and the logger's window logs the characters
 //                              it receives
+//   keylogger -modal <title>   the same as with the title alone, and a modal dialog of the
+//                              window (which disables it) in front; fg= then tells
+//                              whether the dialog is in front
+//   keylogger -ownedby <owner> <title>
+//                              the same as -nohook, with the window owned by the window
+//                              titled <owner>, of another process
 //   keylogger -yield <n> <other> <title>
 //                              the same as with the title alone, and after the n-th
 //                              keyboard event it gives the front to the window titled
@@ -54,6 +60,7 @@ const char kDefaultTitle[] = "Tapwise key logger";
 const char kWindowClass[] = "TapwiseKeyLoggerWindow";
 const wchar_t kWideWindowClass[] = L"TapwiseKeyLoggerWindow";
 const char kHelperClass[] = "TapwiseKeyLoggerHelper";
+const char kDialogClass[] = "TapwiseKeyLoggerDialog";
 constexpr DWORD kF24 = 0x87;
 constexpr UINT_PTR kSafetyTimer = 1;
 constexpr UINT kSafetyMilliseconds = 60000;
@@ -61,6 +68,7 @@ constexpr UINT kStopMessage = WM_APP + 1;
 constexpr UINT kYieldMessage = WM_APP + 2;
 
 HWND g_window = nullptr;
+HWND g_front = nullptr;  // the window whose place in front the lines tell: g_window or its dialog
 bool g_stop_at_f24 = false;
 bool g_pass_events_on = false;
 long g_events_before_yield = -1;  // -1: never
@@ -76,7 +84,7 @@ double MillisecondsSinceStart() {
          static_cast<double>(g_frequency.QuadPart);
 }
 
-int IsForeground() { return GetForegroundWindow() == g_window ? 1 : 0; }
+int IsForeground() { return GetForegroundWindow() == g_front ? 1 : 0; }
 
 LRESULT CALLBACK KeyboardHook(int code, WPARAM message, LPARAM data) {
   if (code != HC_ACTION) return CallNextHookEx(nullptr, code, message, data);
@@ -146,12 +154,23 @@ int main(int argc, char** argv) {
   char output[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA("KEYLOGGER_OUTPUT", output, sizeof output);
   if (length > 0 && length < sizeof output && !std::freopen(output, "w", stdout)) return 1;
-  const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0);
+  const bool owned = argc > 3 && std::strcmp(argv[1], "-ownedby") == 0;
+  const bool modal = argc > 2 && std::strcmp(argv[1], "-modal") == 0;
+  const bool hooked = !(argc > 2 && std::strcmp(argv[1], "-nohook") == 0) && !owned;
   const bool helper = argc > 2 && std::strcmp(argv[1], "-helper") == 0;
   const bool yields = argc > 4 && std::strcmp(argv[1], "-yield") == 0;
   g_pass_events_on = argc > 2 && std::strcmp(argv[1], "-chars") == 0;
   const char* title =
-      argc > 1 ? argv[hooked && !helper && !g_pass_events_on ? 1 : 2] : kDefaultTitle;
+      argc > 1 ? argv[hooked && !helper && !g_pass_events_on && !modal ? 1 : 2] : kDefaultTitle;
+  HWND owner = nullptr;
+  if (owned) {
+    owner = FindWindowA(nullptr, argv[2]);
+    title = argv[3];
+    if (!owner) {
+      std::printf("failed FindWindow %s\n", argv[2]);
+      return 1;
+    }
+  }
   if (yields) {
     g_events_before_yield = std::atol(argv[2]);
     g_yield_to = argv[3];
@@ -170,8 +189,9 @@ int main(int argc, char** argv) {
     std::printf("failed RegisterClass %lu\n", GetLastError());
     return 1;
   }
-  g_window = CreateWindowExA(0, kWindowClass, title, WS_OVERLAPPEDWINDOW, 100, 100, 400, 200,
-                             nullptr, nullptr, instance, nullptr);
+  g_window = CreateWindowExA(0, kWindowClass, title, WS_OVERLAPPEDWINDOW, 100, 100, 400, 200, owner,
+                             nullptr, instance, nullptr);
+  g_front = g_window;
   if (!g_window) {
     std::printf("failed CreateWindow %lu\n", GetLastError());
     return 1;
@@ -190,6 +210,26 @@ int main(int argc, char** argv) {
   }
   ShowWindow(g_window, SW_SHOW);
   UpdateWindow(g_window);
+  if (modal) {
+    // As a program does while a modal dialog is open: the dialog in front, its owner
+    // disabled.
+    WNDCLASSA dialog_class{};
+    dialog_class.lpfnWndProc = DefWindowProcA;
+    dialog_class.hInstance = instance;
+    dialog_class.lpszClassName = kDialogClass;
+    g_front = RegisterClassA(&dialog_class)
+                  ? CreateWindowExA(WS_EX_DLGMODALFRAME, kDialogClass, "Tapwise key logger dialog",
+                                    WS_POPUP | WS_CAPTION, 150, 150, 200, 100, g_window, nullptr,
+                                    instance, nullptr)
+                  : nullptr;
+    if (!g_front) {
+      std::printf("failed dialog window %lu\n", GetLastError());
+      return 1;
+    }
+    EnableWindow(g_window, FALSE);
+    ShowWindow(g_front, SW_SHOW);
+    SetForegroundWindow(g_front);
+  }
   // Wine does not always bring the window of a program started next to a logger to the
   // front; a window that is there to take the front must be sure of it.
   if (!hooked) SetForegroundWindow(g_window);

@@ -346,6 +346,19 @@ TEST_F(TapwiseExe, FailedLookupsEndWithOneAndAListingOrTheUsageAndSendNothing) {
                     ErrorLine("Can't find de window: ", "No such window") + kWindows);
   EXPECT_EQ(Count(windows, title), 1);
 
+  // Run in a console window of its own (cmd's start makes one), Tapwise does not take
+  // the host of that console for the program named: the keys would go to its own
+  // console.
+  const fs::path in_console = scratch / "in-console.txt";
+  const Outcome console_run =
+      RunToEnd({Wine(), "cmd", "/c", "start", "/wait", "cmd", "/c",
+                WindowsPath(Env("TAPWISE_EXE")) + " -wait 0 -process conhost.exe F23 > " +
+                    WindowsPath(in_console)},
+               scratch, scratch);
+  EXPECT_EQ(console_run.exit_code, 1);
+  ExpectListing({1, ReadBytes(in_console), "", 0}, 1,
+                ErrorLine("Can't find a window for the process: ", "conhost.exe") + kProcesses);
+
   const std::string missing = WindowsPath(scratch / "missing.exe");
   ExpectReport(Tapwise({"-run", missing, "a"}), 1,
                ErrorLine("Can't find source to execute: ", missing) + kUsage);
@@ -379,28 +392,53 @@ TEST_F(TapwiseExe, TheScriptGoesInOrderToTheWindowFoundByItsTitle) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
-// A user who clicks elsewhere while a paced script is typed: the logger gives the front
-// to the decoy's window after its third event. Tapwise must send no further key of the
-// script, let go of the Shift it holds, and say why it stopped.
+// A window takes the front while a paced script is typed: the logger gives the front to
+// it after its third event. A window of another program, as when a user clicks
+// elsewhere: Tapwise must send no further key of the script, let go of the Shift it
+// holds, and say why it stopped. A window that the target owns, although another
+// program shows it (a printer driver's settings, a credential prompt): the keys go on.
 TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
-  HelperProcess logger;
-  ASSERT_TRUE(StartLogger(logger, {"-yield", "3", "Tapwise decoy"}));
-  HelperProcess decoy;
-  ASSERT_TRUE(StartDecoy(decoy));
-  std::vector<std::string> arguments{"-wait", "0", "-window", title, "-waitKey", "50", "/Shift"};
-  for (char c = 'a'; c <= 'z'; ++c) arguments.push_back(std::string(1, c));
-  ExpectReport(Tapwise(arguments), 1,
-               ErrorLine("Keys stopped, the target lost the front: ", title));
+  const std::string owned = "Tapwise owned window";
+  struct Case {
+    const char* what;
+    bool owned;  // the window is owned by the logger's
+  } const cases[] = {{"another program's window", false}, {"a window that the target owns", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string other = c.owned ? owned : "Tapwise decoy";
+    HelperProcess logger;
+    ASSERT_TRUE(StartLogger(logger, {"-yield", "3", other}));
+    HelperProcess decoy;
+    if (c.owned) {
+      ASSERT_TRUE(decoy.Start({(scratch / "decoy.exe").string(), "-ownedby", title, owned},
+                              scratch / "decoy.err", "ready "));
+    } else {
+      ASSERT_TRUE(StartDecoy(decoy));
+    }
+    std::vector<std::string> arguments{"-wait", "0", "-window", title, "-waitKey", "50", "/Shift"};
+    for (char k = 'a'; k <= 'z'; ++k) arguments.push_back(std::string(1, k));
+    const Outcome run = Tapwise(arguments);
 
-  const std::vector<KeyEvent> events = TakeEvents(logger, 5);
-  EXPECT_EQ(Keys(events), Sequence({Down(0x10), Tap(0x41), {"(no key event)"}, Up(0x10)}));
-  for (const KeyEvent& event : events) {
-    EXPECT_TRUE(event.foreground || !event.down) << "a key down went to another window";
+    if (c.owned) {
+      ExpectEnded(run, 0, "");
+      std::vector<std::vector<std::string>> taps{Down(0x10), Tap(0x41), {"(no key event)"}};
+      for (unsigned k = 0x42; k <= 0x5a; ++k) taps.push_back(Tap(k));
+      std::vector<std::string> expected;
+      for (const auto& part : taps) expected.insert(expected.end(), part.begin(), part.end());
+      EXPECT_EQ(Keys(TakeEvents(logger, expected.size())), expected);
+    } else {
+      ExpectReport(run, 1, ErrorLine("Keys stopped, the target lost the front: ", title));
+      const std::vector<KeyEvent> events = TakeEvents(logger, 5);
+      EXPECT_EQ(Keys(events), Sequence({Down(0x10), Tap(0x41), {"(no key event)"}, Up(0x10)}));
+      for (const KeyEvent& event : events) {
+        EXPECT_TRUE(event.foreground || !event.down) << "a key down went to another window";
+      }
+      ASSERT_FALSE(events.empty());
+      EXPECT_FALSE(events.back().foreground) << "the front did not move";
+    }
+    EXPECT_EQ(decoy.Stop(), 0);
+    EXPECT_EQ(logger.Stop(), 0);
   }
-  ASSERT_FALSE(events.empty());
-  EXPECT_FALSE(events.back().foreground) << "the front did not move";
-  EXPECT_EQ(decoy.Stop(), 0);
-  EXPECT_EQ(logger.Stop(), 0);
 }
 
 // A character that no key of the layout types (here a with umlaut and the euro sign)
@@ -454,18 +492,23 @@ TEST_F(TapwiseExe, A32BitTapwiseFindsA64BitProcess) {
   EXPECT_EQ(logger.Stop(), 0);
 }
 
+// The process's window for the keys: its main window, not a hidden helper above it; and
+// when a modal dialog of its own disables the main window, that dialog.
 TEST_F(TapwiseExe, TheProcessGetsTheKeysInItsMainWindowNotInAHiddenHelperAboveIt) {
-  HelperProcess logger;
-  ASSERT_TRUE(StartLogger(logger, {"-helper"}));
-  HelperProcess decoy;
-  ASSERT_TRUE(StartDecoy(decoy));
-  ExpectEnded(Tapwise({"-wait", "0", "-process", "keylogger.exe", "-waitKey", "0", "a"}), 0, "");
-  // A helper that was shown says so before the keys, and stands first as (no key event).
-  const std::vector<KeyEvent> events = TakeEvents(logger, 2);
-  EXPECT_EQ(Keys(events), Tap(0x41));
-  EXPECT_EQ(CountForeground(events), events.size()) << "the logger's window was not in front";
-  EXPECT_EQ(decoy.Stop(), 0);
-  EXPECT_EQ(logger.Stop(), 0);
+  for (const char* option : {"-helper", "-modal"}) {
+    SCOPED_TRACE(option);
+    HelperProcess logger;
+    ASSERT_TRUE(StartLogger(logger, {option}));
+    HelperProcess decoy;
+    ASSERT_TRUE(StartDecoy(decoy));
+    ExpectEnded(Tapwise({"-wait", "0", "-process", "keylogger.exe", "-waitKey", "0", "a"}), 0, "");
+    // A helper that was shown says so before the keys, and stands first as (no key event).
+    const std::vector<KeyEvent> events = TakeEvents(logger, 2);
+    EXPECT_EQ(Keys(events), Tap(0x41));
+    EXPECT_EQ(CountForeground(events), events.size()) << "the window was not in front";
+    EXPECT_EQ(decoy.Stop(), 0);
+    EXPECT_EQ(logger.Stop(), 0);
+  }
 }
 
 TEST_F(TapwiseExe, RunStartsTheFileWhichThenGetsTheKeys) {
