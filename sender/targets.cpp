@@ -20,16 +20,24 @@ constexpr int kSettlePauses = 20;
 constexpr std::uint32_t kSettlePause = 1;
 
 // Moves the cursor over |seen| from its first element to one equal to |name|.
-bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
+bool Contains(CMyList<ListedName>& seen, const CMyString& name, bool inUtf8) {
   for (seen.SetPosition(0); seen.HasCurrent(); seen.MoveNext()) {
-    if (seen.GetCurrent() == name) return true;
+    if (seen.GetCurrent().text == name && seen.GetCurrent().inUtf8 == inUtf8) return true;
   }
   return false;
 }
 
+void Add(CMyList<ListedName>& names, const CMyString& name, bool inUtf8) {
+  ListedName listed;
+  listed.text = name;
+  listed.inUtf8 = inUtf8;
+  names.Add(listed);
+}
+
 }  // namespace
 
-ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name) {
+ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name,
+                              bool nameInUtf8) {
   CMyString wanted(name);
   wanted.MakeLower();
   CMyString candidate;
@@ -37,7 +45,7 @@ ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* na
     const RunningProcess& process = processes.GetCurrent();
     candidate = process.name;
     candidate.MakeLower();
-    if (candidate == wanted) return process.id;
+    if (candidate == wanted && process.nameInUtf8 == nameInUtf8) return process.id;
   }
   return 0;
 }
@@ -62,29 +70,31 @@ WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId p
   return choice;
 }
 
-void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names) {
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<ListedName>& names) {
   for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
-    const CMyString& name = processes.GetCurrent().name;
-    if (!Contains(names, name)) names.Add(name);
+    const RunningProcess& process = processes.GetCurrent();
+    if (!Contains(names, process.name, process.nameInUtf8)) {
+      Add(names, process.name, process.nameInUtf8);
+    }
   }
 }
 
-void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles) {
-  CMyList<CMyString> seen;  // every title met, listed or not
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<ListedName>& titles) {
+  CMyList<ListedName> seen;  // every title met, listed or not
   for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
     const TopLevelWindow& window = windows.GetCurrent();
-    if (Contains(seen, window.title)) continue;
+    if (Contains(seen, window.title, window.titleInUtf8)) continue;
     // Seen before the tests below: a window left out still hides later equal titles.
-    seen.Add(window.title);
+    Add(seen, window.title, window.titleInUtf8);
     if (window.parent != nullptr || window.title.Length() == 0) continue;
-    titles.Add(window.title);
+    Add(titles, window.title, window.titleInUtf8);
   }
 }
 
-ProcessId FindProcessByName(SenderSystem& system, const char* name) {
+ProcessId FindProcessByName(SenderSystem& system, const char* name, bool nameInUtf8) {
   CMyList<RunningProcess> processes;
   if (!system.RunningProcesses(processes)) return 0;
-  return ChooseProcessByName(processes, name);
+  return ChooseProcessByName(processes, name, nameInUtf8);
 }
 
 WindowHandle FindWindowOfProcess(SenderSystem& system, ProcessId processId) {
@@ -119,14 +129,14 @@ void ActivateWindow(SenderSystem& system, WindowHandle window) {
   }
 }
 
-bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names) {
+bool RunningProcessNames(SenderSystem& system, CMyList<ListedName>& names) {
   CMyList<RunningProcess> processes;
   if (!system.RunningProcesses(processes)) return false;
   DistinctProcessNames(processes, names);
   return true;
 }
 
-void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
+void TopLevelWindowTitles(SenderSystem& system, CMyList<ListedName>& titles) {
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
   ListedWindowTitles(windows, titles);

@@ -15,8 +15,10 @@ namespace tapwise {
 // ---- Choices on the data ----
 
 // The first process, in the platform's order, whose name equals |name| ignoring the
-// case of A to Z; 0 when there is none.
-ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name);
+// case of A to Z; 0 when there is none. |nameInUtf8|: the name is in UTF-8 (and so
+// only a name in UTF-8 can equal it).
+ProcessId ChooseProcessByName(CMyList<RunningProcess>& processes, const char* name,
+                              bool nameInUtf8 = false);
 
 // The window chosen for a process, and how many windows, from the topmost, were looked
 // at to choose it.
@@ -29,20 +31,26 @@ struct WindowChoice {
 // else its first window of all (which may be hidden); null when it has none.
 WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId processId);
 
+// A name or title of a listing.
+struct ListedName {
+  CMyString text;
+  bool inUtf8 = false;  // |text| is in UTF-8, as the code page can't hold it
+};
+
 // Appends each distinct name to |names| once, in order of first appearance (names that
 // differ in case are distinct).
-void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names);
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<ListedName>& names);
 
 // Appends the titles of the windows to |titles|, each title once, leaving out untitled
 // windows and those with a parent or owner. A title counts from the first window that
 // has it: when that one is left out, the title is left out.
-void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles);
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<ListedName>& titles);
 
 // ---- Lookups and actions on the platform ----
 
 // The first running process named |name| (see ChooseProcessByName); 0 when there is
 // none or the processes can't be enumerated.
-ProcessId FindProcessByName(SenderSystem& system, const char* name);
+ProcessId FindProcessByName(SenderSystem& system, const char* name, bool nameInUtf8 = false);
 
 // The process's main window (see ChooseWindowOfProcess). Every title looked at goes to
 // the debugger output, the chosen window's included.
@@ -55,11 +63,11 @@ void ActivateWindow(SenderSystem& system, WindowHandle window);
 
 // Appends each distinct base name of the running processes to |names| once, in order
 // of first appearance. False when the processes can't be enumerated.
-bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names);
+bool RunningProcessNames(SenderSystem& system, CMyList<ListedName>& names);
 
 // The titles of the top-level windows that the window listing names (see
 // ListedWindowTitles).
-void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
+void TopLevelWindowTitles(SenderSystem& system, CMyList<ListedName>& titles);
 
 // Whether the keys go to the target: the window in front belongs to the target's
 // process (its own window, or a dialog that it opened). Without a target, any window

@@ -18,6 +18,9 @@ struct FakeProcess {
 
   ProcessId id = 0;
   std::string name;  // as the platform reads it: "Unknown" when it can't
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool nameInUtf8 = false;
 };
 
 struct FakeWindow {
@@ -36,6 +39,9 @@ struct FakeWindow {
   WindowHandle parent = nullptr;  // its parent or owner: the double does not tell them apart
   bool minimized = false;
   bool visible = true;
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool titleInUtf8 = false;
 };
 
 // After the given number of keyboard events (taken or not), |window| takes the front;
@@ -65,19 +71,25 @@ class FakeSenderSystem : public SenderSystem {
   std::vector<FrontChange> frontChanges;
   ThreadId currentThread = 1;
 
+  // ---- The keyboard's state ----
+  std::uint16_t keyHeld = 0;  // a key that the user holds down ...
+  int keyHeldLooks = 0;       // ... for this many looks at it
+
   // The record.
-  std::string output;
+  std::string output;  // what is printed in UTF-8 too, as it is
   // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
-  // "Char down 0xE4", "Char up 0xE4" (a character that no key types, by its byte),
-  // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
-  // "Foreground <title>", "Raise <title>", "Attach <from> <to>", "Detach <from> <to>",
-  // "Open <file>".
+  // "Down 0x0025 extended" (an extended key), "Char down 0xE4", "Char up 0xE4" (a
+  // character that no key types, by its byte), "Unicode down 0xD83D 0xDE00" (a character
+  // by its UTF-16 units), "Begin period 1", "End period 1", "Hide <title>",
+  // "Show <title>", "Restore <title>", "Foreground <title>", "Raise <title>",
+  // "Attach <from> <to>", "Detach <from> <to>", "Open <file>", "Open UTF-8 <file>".
   std::vector<std::string> calls;
   std::vector<std::string> debugOutput;
+  std::vector<std::string> printedInUtf8;
 
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
-  bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendKeyEvent(std::uint16_t virtualKey, bool extended, KeyDirection direction) override;
   bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
@@ -96,6 +108,18 @@ class FakeSenderSystem : public SenderSystem {
   bool AttachInput(ThreadId from, ThreadId to, bool attach) override;
   ThreadId CurrentThread() override;
   void DebugOutput(const char* text) override;
+
+  // ---- Text that the ANSI code page can't hold ----
+  void PrintUtf8(const char* text) override;
+  // A text of several bytes is one character in UTF-8 as in the double's code page,
+  // which Windows 10 can have as its system code page.
+  std::uint32_t CharacterOf(const char* text, bool utf8) override;
+  bool SendUnicodeEvent(const std::uint16_t* units, int count, KeyDirection direction) override;
+  bool OpenUtf8File(const char* file) override;
+  WindowHandle FindWindowByUtf8Title(const char* title) override;
+
+  // ---- The keyboard's state ----
+  bool IsKeyDown(std::uint16_t virtualKey) override;
 
  private:
   // Handles are 1-based indexes into windows_, above an unused base.
