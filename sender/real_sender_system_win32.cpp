@@ -82,12 +82,12 @@ bool AssignFromUtf16(const wchar_t* wide, CMyString& text) {
 }
 
 // |text| in |codePage| as UTF-16, in a block of the heap; null when it does not convert.
-wchar_t* Widen(const char* text, UINT codePage, DWORD flags = 0) {
-  const int size = MultiByteToWideChar(codePage, flags, text, -1, nullptr, 0);
+wchar_t* Widen(const char* text, UINT codePage) {
+  const int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
   if (size <= 0) return nullptr;
   auto* wide = static_cast<wchar_t*>(support::AllocateBlock(static_cast<std::size_t>(size) * 2));
   if (wide == nullptr) throw CMyExceptionMemory("Widen", "AllocateBlock", size * 2);
-  if (MultiByteToWideChar(codePage, flags, text, -1, wide, size) != size) {
+  if (MultiByteToWideChar(codePage, 0, text, -1, wide, size) != size) {
     support::ReleaseBlock(wide);
     return nullptr;
   }
