@@ -1,6 +1,7 @@
 #include "key_injection.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "allocation.h"
 #include "my_exception.h"
@@ -153,13 +154,14 @@ class HeldKeys {
 
   // Sends a key up for each, the last pressed first, whether or not the target is in
   // front: wherever they go, no key stays down. What the platform refuses, or a
-  // failure of it, can't be helped here; the keys refused stay listed for Refused.
+  // failure of it, can't be helped here; the keys refused stay listed for NameRefused.
   void ReleaseAll(SenderSystem& system) {
     if (loneAltOrWindowsKey_) {
-      try {
-        system.SendKeyEvent(kNeutralKey, false, KeyDirection::kDown);
-        system.SendKeyEvent(kNeutralKey, false, KeyDirection::kUp);
-      } catch (...) {
+      for (const KeyDirection direction : {KeyDirection::kDown, KeyDirection::kUp}) {
+        try {
+          system.SendKeyEvent(kNeutralKey, false, direction);
+        } catch (...) {
+        }
       }
       loneAltOrWindowsKey_ = false;
     }
