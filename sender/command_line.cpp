@@ -20,7 +20,7 @@ std::int32_t ReadDelay(const char* text) {
 
 }  // namespace
 
-RunRequest ReadCommandLine(int argc, const char* const* argv) {
+RunRequest ReadCommandLine(int argc, const char* const* argv, const bool* inUtf8) {
   RunRequest request;
   if (argc <= 1) {
     request.listing = Listing::kUsage;
@@ -51,6 +51,7 @@ RunRequest ReadCommandLine(int argc, const char* const* argv) {
   }
   if (request.target != TargetKind::kNone) {
     request.targetName = argv[cursor + 1];
+    request.targetNameInUtf8 = inUtf8 != nullptr && inUtf8[cursor + 1];
     cursor += 2;
   }
 
@@ -64,6 +65,7 @@ RunRequest ReadCommandLine(int argc, const char* const* argv) {
   }
   request.keys = argv + cursor;
   request.keyCount = argc - cursor;
+  if (inUtf8 != nullptr) request.keysInUtf8 = inUtf8 + cursor;
   return request;
 }
 

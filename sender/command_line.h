@@ -31,12 +31,17 @@ struct RunRequest {
   // The key tokens in order, still to be parsed.
   const char* const* keys = nullptr;
   int keyCount = 0;
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool targetNameInUtf8 = false;
+  const bool* keysInUtf8 = nullptr;  // beside |keys|; null when none is
 };
 
 // |argv| holds |argc| arguments, the program's path first. Each option counts only
 // exactly and only at its place: "-wait" first, then one source, then "-skeys" or
 // "-waitKey"; anything else from there on is a key token. A delay reads as atoi does,
-// but never below 0.
-RunRequest ReadCommandLine(int argc, const char* const* argv);
+// but never below 0. |inUtf8|, when given, marks beside |argv| the arguments that are in
+// UTF-8, as the code page can't hold them (they are never option words, which it holds).
+RunRequest ReadCommandLine(int argc, const char* const* argv, const bool* inUtf8 = nullptr);
 
 }  // namespace tapwise

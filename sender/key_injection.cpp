@@ -1,5 +1,8 @@
 #include "key_injection.h"
 
+#include <cstdio>
+#include <initializer_list>
+
 #include "allocation.h"
 #include "my_exception.h"
 
@@ -27,21 +30,26 @@ class FineTimerPeriod {
   const bool granted_;
 };
 
-// What one event goes out as: a virtual key, or a character that no key types.
+// What one event goes out as: a virtual key, a character that no key types, or a
+// character typed as its code point.
 struct EventKey {
-  std::uint16_t code;  // the virtual key, or the character's byte
-  bool character;
+  enum class Kind { kKey, kCharacter, kUnicode };
 
-  bool operator==(const EventKey& other) const {
-    return code == other.code && character == other.character;
-  }
+  std::uint32_t code;  // the virtual key, the character's byte, or its code point
+  Kind kind;
+  char character;  // the character that the key types, of a single-character token
+
+  bool operator==(const EventKey& other) const { return code == other.code && kind == other.kind; }
 };
 
 // A character's virtual key carries its shift state in the high byte, as the key code
 // has it; no modifier event is added for it.
 EventKey EventKeyOf(const KeyStroke& key) {
-  if (key.TypedAsCharacter()) return {static_cast<unsigned char>(key.character), true};
-  return {static_cast<std::uint16_t>(key.keyCode & 0xFFFF), false};
+  if (key.codePoint != 0) return {key.codePoint, EventKey::Kind::kUnicode, '\0'};
+  if (key.TypedAsCharacter()) {
+    return {static_cast<unsigned char>(key.character), EventKey::Kind::kCharacter, key.character};
+  }
+  return {static_cast<std::uint16_t>(key.keyCode & 0xFFFF), EventKey::Kind::kKey, key.character};
 }
 
 KeyDirection DirectionOf(const KeyStroke& key) {
@@ -49,8 +57,63 @@ KeyDirection DirectionOf(const KeyStroke& key) {
 }
 
 bool SendEvent(SenderSystem& system, EventKey key, KeyDirection direction) {
-  return key.character ? system.SendCharacterEvent(static_cast<char>(key.code), direction)
-                       : system.SendKeyEvent(key.code, direction);
+  switch (key.kind) {
+    case EventKey::Kind::kCharacter:
+      return system.SendCharacterEvent(static_cast<char>(key.code), direction);
+    case EventKey::Kind::kUnicode: {
+      // One character, one event: both units of a surrogate pair, in order.
+      std::uint16_t units[2] = {static_cast<std::uint16_t>(key.code), 0};
+      int count = 1;
+      if (key.code >= 0x10000) {
+        const std::uint32_t above = key.code - 0x10000;
+        units[0] = static_cast<std::uint16_t>(0xD800 + (above >> 10));
+        units[1] = static_cast<std::uint16_t>(0xDC00 + (above & 0x3FF));
+        count = 2;
+      }
+      return system.SendUnicodeEvent(units, count, direction);
+    }
+    case EventKey::Kind::kKey:
+      break;
+  }
+  const auto virtualKey = static_cast<std::uint16_t>(key.code);
+  return system.SendKeyEvent(virtualKey, IsExtendedKey(static_cast<std::uint8_t>(virtualKey)),
+                             direction);
+}
+
+// An Alt or a Windows key let go of with no other key since it went down opens the
+// target's menu bar or the Start menu. An unassigned virtual key between them, down
+// and up, counts as another key and does nothing else.
+constexpr std::uint16_t kNeutralKey = 0xE8;
+
+bool IsAltOrWindowsKey(const EventKey& key) {
+  if (key.kind != EventKey::Kind::kKey) return false;
+  switch (key.code) {
+    case 0x12:  // Menu
+    case 0xA4:  // LMenu
+    case 0xA5:  // RMenu
+    case 0x5B:  // LWin
+    case 0x5C:  // RWin
+      return true;
+    default:
+      return false;
+  }
+}
+
+// How a key is named in a report: as the script names it.
+void AppendName(CMyString& names, const EventKey& key) {
+  if (names.Length() > 0) names += " ";
+  char text[16] = {key.character, '\0'};
+  if (key.kind == EventKey::Kind::kUnicode) {
+    std::snprintf(text, sizeof text, "U+%04lX", static_cast<unsigned long>(key.code));
+  } else if (key.character == '\0') {
+    const char* name = SpecialKeyName(static_cast<std::int32_t>(key.code));
+    if (name != nullptr) {
+      names += name;
+      return;
+    }
+    std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(key.code));
+  }
+  names += text;
 }
 
 // The keys that the script pressed and has not released, in the order pressed. Its
@@ -71,6 +134,8 @@ class HeldKeys {
 
   // A key that is down already keeps its place.
   void Pressed(EventKey key) {
+    lastPressed_ = key;
+    loneAltOrWindowsKey_ = IsAltOrWindowsKey(key);
     for (std::int32_t i = 0; i < count_; ++i) {
       if (keys_[i] == key) return;
     }
@@ -83,24 +148,51 @@ class HeldKeys {
       if (!(keys_[i] == key)) keys_[kept++] = keys_[i];
     }
     count_ = kept;
+    // Only the key pressed last can be lone; released, it is no more to be let go of.
+    if (key == lastPressed_) loneAltOrWindowsKey_ = false;
   }
 
   // Sends a key up for each, the last pressed first, whether or not the target is in
   // front: wherever they go, no key stays down. What the platform refuses, or a
-  // failure of it, can't be helped here.
+  // failure of it, can't be helped here; the keys refused stay listed for NameRefused.
   void ReleaseAll(SenderSystem& system) {
+    if (loneAltOrWindowsKey_) {
+      for (const KeyDirection direction : {KeyDirection::kDown, KeyDirection::kUp}) {
+        try {
+          system.SendKeyEvent(kNeutralKey, false, direction);
+        } catch (...) {
+        }
+      }
+      loneAltOrWindowsKey_ = false;
+    }
+    // The refused keys gather at the top, above those still to be released.
+    refused_ = 0;
+    const std::int32_t top = count_;
     while (count_ > 0) {
       const EventKey key = keys_[--count_];
+      bool taken = false;
       try {
-        SendEvent(system, key, KeyDirection::kUp);
+        taken = SendEvent(system, key, KeyDirection::kUp);
       } catch (...) {
       }
+      if (!taken) keys_[top - ++refused_] = key;
     }
+    top_ = top;
+  }
+
+  // Names the keys whose release ReleaseAll could not send, in the order tried.
+  void NameRefused(CMyString& names) const {
+    names = "";
+    for (std::int32_t i = 1; i <= refused_; ++i) AppendName(names, keys_[top_ - i]);
   }
 
  private:
   EventKey* keys_ = nullptr;
   std::int32_t count_ = 0;
+  EventKey lastPressed_{0, EventKey::Kind::kKey, '\0'};
+  bool loneAltOrWindowsKey_ = false;  // the key pressed last is an Alt or Windows key, held
+  std::int32_t refused_ = 0;
+  std::int32_t top_ = 0;
 };
 
 // Sends the event and keeps track of what it holds down.
@@ -115,6 +207,34 @@ SendOutcome InjectTracked(SenderSystem& system, const KeyStroke& key, std::int32
     }
   }
   return outcome;
+}
+
+// The modifiers that would combine with the script's keys, by the table's names.
+constexpr std::uint16_t kModifiers[] = {0x10, 0x11, 0x12, 0x5B, 0x5C};
+
+// How long the user may take to let go of them: this many looks, this far apart.
+constexpr int kModifierPauses = 200;
+constexpr std::uint32_t kModifierPause = 10;
+
+// Started by a hotkey, with no start delay, the program may find the user's fingers
+// still on its modifiers. Before the first event the run holds no key of its own, so
+// every modifier down is the user's. False when one stays down; |held| then names
+// them.
+bool AwaitModifiersReleased(SenderSystem& system, CMyString* held) {
+  for (int pause = 0;; ++pause) {
+    bool any = false;
+    for (const std::uint16_t modifier : kModifiers) {
+      if (!system.IsKeyDown(modifier)) continue;
+      if (pause == kModifierPauses && held != nullptr) {
+        if (held->Length() > 0) *held += " ";
+        *held += SpecialKeyName(modifier);
+      }
+      any = true;
+    }
+    if (!any) return true;
+    if (pause == kModifierPauses) return false;
+    system.Sleep(kModifierPause);
+  }
 }
 
 }  // namespace
@@ -135,7 +255,7 @@ SendOutcome InjectKeyEvent(SenderSystem& system, const KeyStroke& key, std::int3
 }
 
 SendOutcome InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::int32_t delay,
-                          TargetFront& front) {
+                          TargetFront& front, CMyString* stillDown) {
   HeldKeys held(keys.Count());
   SendOutcome outcome = SendOutcome::kSent;
   try {
@@ -153,17 +273,23 @@ SendOutcome InjectKeyList(SenderSystem& system, CMyList<KeyStroke>& keys, std::i
     held.ReleaseAll(system);
     throw;
   }
-  if (outcome != SendOutcome::kSent) held.ReleaseAll(system);
+  if (outcome != SendOutcome::kSent) {
+    held.ReleaseAll(system);
+    if (stillDown != nullptr) held.NameRefused(*stillDown);
+  }
   return outcome;
 }
 
 SendOutcome SendKeyScript(SenderSystem& system, std::int32_t startDelay, CMyList<KeyStroke>& keys,
-                          std::int32_t keyDelay, TargetFront& front) {
+                          std::int32_t keyDelay, TargetFront& front, CMyString* namedKeys) {
   const bool paced = startDelay > 0 || (keyDelay > 0 && keys.Count() > 0);
   try {
     FineTimerPeriod period(system, paced);
     system.Sleep(static_cast<std::uint32_t>(startDelay));
-    return InjectKeyList(system, keys, keyDelay, front);
+    if (keys.Count() > 0 && !AwaitModifiersReleased(system, namedKeys)) {
+      return SendOutcome::kModifierHeld;
+    }
+    return InjectKeyList(system, keys, keyDelay, front, namedKeys);
   } catch (...) {
     // Not handled, only let through: an exception that nothing catches ends the
     // program without unwinding, and the period would not be given back.

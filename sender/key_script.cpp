@@ -110,7 +110,7 @@ const SpecialKey SpecialKeyTable[kSpecialKeyCount] = {
     {0x87, "F24"},
 };
 
-bool KeyStroke::Parse(const char* token, SenderSystem& system) {
+bool KeyStroke::Parse(const char* token, SenderSystem& system, bool utf8) {
   const std::size_t length = std::strlen(token);
   const char* key = token;
   action = kPressAndRelease;
@@ -124,7 +124,8 @@ bool KeyStroke::Parse(const char* token, SenderSystem& system) {
   }
   // An empty token is the NUL character; every single character is accepted.
   character = key[0];
-  if (key[0] == '\0' || key[1] == '\0') {
+  codePoint = 0;
+  if (!utf8 && (key[0] == '\0' || key[1] == '\0')) {
     keyCode = system.KeyScan(key[0]);
     return true;
   }
@@ -136,7 +137,10 @@ bool KeyStroke::Parse(const char* token, SenderSystem& system) {
     }
   }
   keyCode = -1;
-  return false;
+  // One character all the same: one that the code page can't hold, or holds in several
+  // bytes (a double-byte code page, or UTF-8 as the code page).
+  codePoint = system.CharacterOf(key, utf8);
+  return codePoint != 0;
 }
 
 void JoinSpecialKeyNames(CMyString& text) {
@@ -144,6 +148,45 @@ void JoinSpecialKeyNames(CMyString& text) {
   for (const SpecialKey& special : SpecialKeyTable) {
     text += special.name;
     text += "\t";
+  }
+}
+
+}  // namespace tapwise
+
+namespace tapwise {
+
+const char* SpecialKeyName(std::int32_t keyCode) {
+  for (const SpecialKey& special : SpecialKeyTable) {
+    if (special.keyCode == keyCode) return special.name;
+  }
+  return nullptr;
+}
+
+bool IsExtendedKey(std::uint8_t virtualKey) {
+  switch (virtualKey) {
+    case 0x03:  // Cancel, Control+Break
+    case 0x21:  // Prior
+    case 0x22:  // Next
+    case 0x23:  // End
+    case 0x24:  // Home
+    case 0x25:  // Left
+    case 0x26:  // Up
+    case 0x27:  // Right
+    case 0x28:  // Down
+    case 0x2C:  // Snapshot
+    case 0x2D:  // Insert
+    case 0x2E:  // Delete
+    case 0x5B:  // LWin
+    case 0x5C:  // RWin
+    case 0x5D:  // Apps
+    case 0x6F:  // Divide
+    case 0x90:  // NumLock
+    case 0xA3:  // RControl
+    case 0xA5:  // RMenu
+      return true;
+    default:
+      // The browser, volume, media and launch keys.
+      return virtualKey >= 0xA6 && virtualKey <= 0xB7;
   }
 }
 

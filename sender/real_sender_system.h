@@ -9,7 +9,7 @@ class RealSenderSystem : public SenderSystem {
  public:
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
-  bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendKeyEvent(std::uint16_t virtualKey, bool extended, KeyDirection direction) override;
   bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
@@ -28,6 +28,15 @@ class RealSenderSystem : public SenderSystem {
   ProcessRights RightsOf(ProcessId process) override;
   std::uint32_t Milliseconds() override;
   void DebugOutput(const char* text) override;
+
+  // ---- Text that the ANSI code page can't hold ----
+  void PrintUtf8(const char* text) override;
+  std::uint32_t CharacterOf(const char* text, bool utf8) override;
+  bool SendUnicodeEvent(const std::uint16_t* units, int count, KeyDirection direction) override;
+  bool OpenUtf8File(const char* file) override;
+
+  // ---- The keyboard's state ----
+  bool IsKeyDown(std::uint16_t virtualKey) override;
 };
 
 // Fills |ids| with at most |room| ids of running processes and says how many; false
@@ -59,6 +68,31 @@ class ProcessIdTable {
 // The base name of a process's executable, e.g. "notepad.exe": from its module list,
 // else (a 64-bit process seen from a 32-bit one, a protected process) from the path of
 // its image; kUnknownProcessName when neither can be read. True when a name was read.
-bool ReadProcessName(ProcessId process, CMyString& name);
+// |inUtf8| tells whether the name is in UTF-8, as the code page can't hold it.
+bool ReadProcessName(ProcessId process, CMyString& name, bool* inUtf8 = nullptr);
+
+// ---- Text that the ANSI code page can't hold ----
+
+// The program's arguments, from the platform's UTF-16, in Tapwise's terms: each in the
+// ANSI code page where that holds it exactly, else in UTF-8 and marked so.
+class ProgramArguments {
+ public:
+  // Throws CMyExceptionMemory when there is no memory for them.
+  ProgramArguments(int count, const wchar_t* const* arguments);
+  ProgramArguments(const ProgramArguments&) = delete;
+  ProgramArguments& operator=(const ProgramArguments&) = delete;
+  ~ProgramArguments();
+
+  int Count() const { return count_; }
+  const char* const* Texts() const { return texts_; }
+  const bool* InUtf8() const { return inUtf8_; }
+
+ private:
+  void Release();
+
+  int count_ = 0;
+  char** texts_ = nullptr;
+  bool* inUtf8_ = nullptr;
+};
 
 }  // namespace tapwise

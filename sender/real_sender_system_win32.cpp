@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <exception>
 
 #include "allocation.h"
@@ -34,47 +36,144 @@ class HandleCloser {
   const HANDLE handle_;
 };
 
+// ---- Text that the ANSI code page can't hold ----
+
+// A block of the support classes' heap, released at the end of the scope.
+class Block {
+ public:
+  Block(std::size_t bytes, const char* owner)
+      : data_(support::AllocateBlock(bytes > 0 ? bytes : 1)) {
+    if (data_ == nullptr) {
+      throw CMyExceptionMemory(owner, "Block", static_cast<std::int32_t>(bytes));
+    }
+  }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  ~Block() { support::ReleaseBlock(data_); }
+  template <typename T>
+  T* As() const {
+    return static_cast<T*>(data_);
+  }
+
+ private:
+  void* data_;
+};
+
+// |wide| in 8-bit text of |codePage|, with |flags|, into |text|; false when the code
+// page takes no such flags.
+bool Narrow(const wchar_t* wide, UINT codePage, DWORD flags, CMyString& text) {
+  const int size = WideCharToMultiByte(codePage, flags, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  const Block narrow(static_cast<std::size_t>(size), "Narrow");
+  if (WideCharToMultiByte(codePage, flags, wide, -1, narrow.As<char>(), size, nullptr, nullptr) !=
+      size) {
+    return false;
+  }
+  text = narrow.As<char>();
+  return true;
+}
+
+// Whether |text|, in |codePage|, reads back as exactly |wide|.
+bool ReadsBackAs(const char* text, UINT codePage, const wchar_t* wide) {
+  const int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  if (size <= 0) return false;
+  const Block back(static_cast<std::size_t>(size) * sizeof(wchar_t), "ReadsBackAs");
+  if (MultiByteToWideChar(codePage, 0, text, -1, back.As<wchar_t>(), size) != size) return false;
+  return std::wcscmp(back.As<wchar_t>(), wide) == 0;
+}
+
+// |wide| into |text|: in the ANSI code page when that holds it exactly (never a
+// character approximated by a similar one, nor the default character), else in UTF-8.
+// True when in UTF-8.
+bool AssignFromUtf16(const wchar_t* wide, CMyString& text) {
+  // UTF-8 as the system's code page takes no flags, and needs none.
+  if ((Narrow(wide, CP_ACP, WC_NO_BEST_FIT_CHARS, text) || Narrow(wide, CP_ACP, 0, text)) &&
+      ReadsBackAs(text.Text(), CP_ACP, wide)) {
+    return false;
+  }
+  if (!Narrow(wide, CP_UTF8, 0, text)) text = "";
+  return true;
+}
+
+// |text| in |codePage| as UTF-16, in a block of the heap; null when it does not convert.
+wchar_t* Widen(const char* text, UINT codePage) {
+  const int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  if (size <= 0) return nullptr;
+  auto* wide = static_cast<wchar_t*>(support::AllocateBlock(static_cast<std::size_t>(size) * 2));
+  if (wide == nullptr) throw CMyExceptionMemory("Widen", "AllocateBlock", size * 2);
+  if (MultiByteToWideChar(codePage, 0, text, -1, wide, size) != size) {
+    support::ReleaseBlock(wide);
+    return nullptr;
+  }
+  return wide;
+}
+
+// A text of UTF-16, released at the end of the scope.
+class WideText {
+ public:
+  WideText(const char* text, UINT codePage) : text_(Widen(text, codePage)) {}
+  WideText(const WideText&) = delete;
+  WideText& operator=(const WideText&) = delete;
+  ~WideText() { support::ReleaseBlock(text_); }
+  const wchar_t* Text() const { return text_ != nullptr ? text_ : L""; }
+
+ private:
+  wchar_t* text_;
+};
+
+// The title, cut like the 8-bit call cuts it (to kNameBufferSize - 1 bytes, when the code
+// page holds it).
+void ReadWindowTitle(HWND handle, TopLevelWindow& window) {
+  wchar_t title[kNameBufferSize];
+  title[0] = L'\0';
+  GetWindowTextW(handle, title, kNameBufferSize);
+  window.titleInUtf8 = AssignFromUtf16(title, window.title);
+  if (!window.titleInUtf8 && window.title.Length() > kNameBufferSize - 1) {
+    window.title.Resize(kNameBufferSize - 1, 1);
+  }
+}
+
 // The module's file name without its folder, cut like a title; |name| is unchanged
 // when it can't be read.
-bool ReadModuleBaseName(HANDLE process, HMODULE module, CMyString& name) {
-  char buffer[kNameBufferSize];
-  const DWORD size = sizeof(buffer);
-  const DWORD length = GetModuleBaseNameA(process, module, buffer, size);
+bool ReadModuleBaseName(HANDLE process, HMODULE module, CMyString& name, bool* inUtf8) {
+  wchar_t buffer[kNameBufferSize];
+  const DWORD size = kNameBufferSize;
+  const DWORD length = GetModuleBaseNameW(process, module, buffer, size);
   if (length == 0) return false;
   // A name that did not fit may come back without its terminator.
-  buffer[length < size ? length : size - 1] = '\0';
-  name = buffer;
+  buffer[length < size ? length : size - 1] = L'\0';
+  *inUtf8 = AssignFromUtf16(buffer, name);
   return true;
 }
 
 // QueryFullProcessImageNameA came with Vista and the 32-bit program must start on XP, so
 // it is looked up at run time. Without it the module list alone names the processes: on
 // a 32-bit XP every process that can be read; a 64-bit XP leaves its 64-bit ones unnamed.
-using QueryImageName = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
+using QueryImageName = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPWSTR name, PDWORD size);
 
 QueryImageName QueryFullProcessImageName() {
   static const QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
   return query;
 }
 
 // The base name from the path of the process's image, which can be read for more
 // processes than their modules.
-bool ReadImageBaseName(DWORD processId, CMyString& name) {
+bool ReadImageBaseName(DWORD processId, CMyString& name, bool* inUtf8) {
   const QueryImageName query = QueryFullProcessImageName();
   if (query == nullptr) return false;
   const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
   if (process == nullptr) return false;
   HandleCloser closer(process);
-  char path[kNameBufferSize * 2];
-  DWORD length = sizeof(path);
-  if (!query(process, 0, path, &length) || length >= sizeof(path)) return false;
-  path[length] = '\0';
-  const char* base = path;
-  for (const char* at = path; *at != '\0'; ++at) {
-    if (*at == '\\' || *at == '/') base = at + 1;
+  wchar_t path[kNameBufferSize * 2];
+  DWORD length = kNameBufferSize * 2;
+  if (!query(process, 0, path, &length) || length >= kNameBufferSize * 2) return false;
+  path[length] = L'\0';
+  const wchar_t* base = path;
+  for (const wchar_t* at = path; *at != L'\0'; ++at) {
+    if (*at == L'\\' || *at == L'/') base = at + 1;
   }
-  name = base;
+  *inUtf8 = AssignFromUtf16(base, name);
   return true;
 }
 
@@ -96,10 +195,8 @@ void ReadWindowFacts(HWND handle, TopLevelWindow& window) {
   window.parent = GetParent(handle);
   window.visible = IsWindowVisible(handle) != FALSE;
   window.minimized = IsIconic(handle) != FALSE;
+  ReadWindowTitle(handle, window);
   char text[kNameBufferSize];
-  text[0] = '\0';
-  GetWindowTextA(handle, text, kNameBufferSize);
-  window.title = text;
   text[0] = '\0';
   GetClassNameA(handle, text, kNameBufferSize);
   window.windowClass = text;
@@ -178,13 +275,19 @@ void RealSenderSystem::Print(const char* text) { std::fputs(text, stdout); }
 
 std::int16_t RealSenderSystem::KeyScan(char character) { return VkKeyScanA(character); }
 
-bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
-  // Nothing but the key and its direction: no scan code, time or extended-key flag.
+bool RealSenderSystem::SendKeyEvent(std::uint16_t virtualKey, bool extended,
+                                    KeyDirection direction) {
+  // The scan code, which programs that read the keyboard's own codes go by, from the
+  // key's low byte (the high one may hold the shift state of a character's key). With
+  // it and the extended-key flag, an arrow key is no key of the keypad and the
+  // right-hand Control no left one.
   INPUT record;
   ZeroMemory(&record, sizeof(record));
   record.type = INPUT_KEYBOARD;
   record.ki.wVk = virtualKey;
-  record.ki.dwFlags = direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0;
+  record.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey & 0xFFu, MAPVK_VK_TO_VSC));
+  record.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) |
+                      (direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0);
   return SendInput(1, &record, sizeof(INPUT)) == 1;
 }
 
@@ -222,7 +325,7 @@ bool RealSenderSystem::RunningProcesses(CMyList<RunningProcess>& processes) {
   RunningProcess process;
   for (std::uint32_t i = 0; i < ids.Count(); ++i) {
     process.id = ids[i];
-    ReadProcessName(process.id, process.name);
+    ReadProcessName(process.id, process.name, &process.nameInUtf8);
     processes.Add(process);
   }
   return true;
@@ -289,6 +392,97 @@ std::uint32_t RealSenderSystem::Milliseconds() { return timeGetTime(); }
 
 void RealSenderSystem::DebugOutput(const char* text) { OutputDebugStringA(text); }
 
+// ---- Text that the ANSI code page can't hold ----
+
+void RealSenderSystem::PrintUtf8(const char* text) {
+  const WideText wide(text, CP_UTF8);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode)) {
+    std::fflush(stdout);
+    DWORD written = 0;
+    WriteConsoleW(output, wide.Text(), static_cast<DWORD>(std::wcslen(wide.Text())), &written,
+                  nullptr);
+    return;
+  }
+  // Redirected output stays in the code page, as everything else that is printed.
+  CMyString narrow;
+  if (Narrow(wide.Text(), CP_ACP, 0, narrow)) std::fputs(narrow.Text(), stdout);
+}
+
+std::uint32_t RealSenderSystem::CharacterOf(const char* text, bool utf8) {
+  // Room for a surrogate pair and the terminator: a longer text does not convert.
+  wchar_t units[3];
+  const int count =
+      MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, MB_ERR_INVALID_CHARS, text, -1, units, 3);
+  if (count == 2 && (units[0] < 0xD800 || units[0] > 0xDFFF)) return units[0];
+  if (count == 3 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 &&
+      units[1] <= 0xDFFF) {
+    return 0x10000u + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u);
+  }
+  return 0;
+}
+
+bool RealSenderSystem::SendUnicodeEvent(const std::uint16_t* units, int count,
+                                        KeyDirection direction) {
+  INPUT records[2];
+  ZeroMemory(records, sizeof(records));
+  if (count < 1 || count > 2) return false;
+  for (int i = 0; i < count; ++i) {
+    records[i].type = INPUT_KEYBOARD;
+    records[i].ki.wScan = units[i];
+    records[i].ki.dwFlags =
+        KEYEVENTF_UNICODE | (direction == KeyDirection::kUp ? KEYEVENTF_KEYUP : 0);
+  }
+  return SendInput(static_cast<UINT>(count), records, sizeof(INPUT)) == static_cast<UINT>(count);
+}
+
+bool RealSenderSystem::OpenUtf8File(const char* file) {
+  const WideText wide(file, CP_UTF8);
+  std::fflush(stdout);
+  const HINSTANCE result = ShellExecuteW(nullptr, L"open", wide.Text(), nullptr, nullptr, SW_SHOW);
+  return reinterpret_cast<std::intptr_t>(result) > 32;
+}
+
+// ---- The keyboard's state ----
+
+bool RealSenderSystem::IsKeyDown(std::uint16_t virtualKey) {
+  return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
+ProgramArguments::ProgramArguments(int count, const wchar_t* const* arguments) {
+  const std::size_t room = static_cast<std::size_t>(count > 0 ? count : 0);
+  texts_ = static_cast<char**>(support::AllocateBlock(room * sizeof(char*) + 1));
+  inUtf8_ = static_cast<bool*>(support::AllocateBlock(room + 1));
+  if (texts_ == nullptr || inUtf8_ == nullptr) {
+    Release();
+    throw CMyExceptionMemory("ProgramArguments", "constructor",
+                             static_cast<std::int32_t>(room * sizeof(char*) + 1));
+  }
+  CMyString text;
+  for (; count_ < count; ++count_) {
+    inUtf8_[count_] = AssignFromUtf16(arguments[count_], text);
+    const std::size_t size = static_cast<std::size_t>(text.Length()) + 1;
+    texts_[count_] = static_cast<char*>(support::AllocateBlock(size));
+    if (texts_[count_] == nullptr) {
+      Release();
+      throw CMyExceptionMemory("ProgramArguments", "constructor", static_cast<std::int32_t>(size));
+    }
+    std::memcpy(texts_[count_], text.Text() != nullptr ? text.Text() : "", size);
+  }
+}
+
+ProgramArguments::~ProgramArguments() { Release(); }
+
+void ProgramArguments::Release() {
+  for (int i = 0; texts_ != nullptr && i < count_; ++i) support::ReleaseBlock(texts_[i]);
+  support::ReleaseBlock(texts_);
+  support::ReleaseBlock(inUtf8_);
+  texts_ = nullptr;
+  inUtf8_ = nullptr;
+  count_ = 0;
+}
+
 bool EnumerateProcessIds(ProcessId* ids, std::uint32_t room, std::uint32_t* count) {
   const DWORD bytes = room * DWORD{sizeof(DWORD)};
   DWORD returned = 0;
@@ -313,7 +507,10 @@ bool ProcessIdTable::Enumerate(ProcessIdEnumerator enumerate) {
   }
 }
 
-bool ReadProcessName(ProcessId processId, CMyString& name) {
+bool ReadProcessName(ProcessId processId, CMyString& name, bool* inUtf8) {
+  bool unused = false;
+  if (inUtf8 == nullptr) inUtf8 = &unused;
+  *inUtf8 = false;
   name = kUnknownProcessName;
   const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (process != nullptr) {
@@ -322,10 +519,10 @@ bool ReadProcessName(ProcessId processId, CMyString& name) {
     HMODULE executable = nullptr;
     DWORD needed = 0;
     if (EnumProcessModules(process, &executable, sizeof(executable), &needed)) {
-      return ReadModuleBaseName(process, executable, name);
+      return ReadModuleBaseName(process, executable, name, inUtf8);
     }
   }
-  return ReadImageBaseName(processId, name);
+  return ReadImageBaseName(processId, name, inUtf8);
 }
 
 }  // namespace tapwise

@@ -29,37 +29,52 @@ const char kUsageText[] =
 
 namespace {
 
-void PrintBannerAndError(SenderSystem& system, const char* message, const char* detail) {
-  system.Print(kBanner);
-  if (message == nullptr) return;
+// A text as the platform takes it: in the code page, or marked as UTF-8.
+void PrintText(SenderSystem& system, const char* text, bool inUtf8) {
+  if (inUtf8) {
+    system.PrintUtf8(text);
+  } else {
+    system.Print(text);
+  }
+}
+
+void PrintError(SenderSystem& system, const char* message, const char* detail, bool detailInUtf8) {
   system.Print("! Error: ");
   system.Print(message);
-  system.Print(detail != nullptr ? detail : "");
+  PrintText(system, detail != nullptr ? detail : "", detailInUtf8);
   system.Print("\n\n");
 }
 
+void PrintBannerAndError(SenderSystem& system, const char* message, const char* detail,
+                         bool detailInUtf8) {
+  system.Print(kBanner);
+  if (message != nullptr) PrintError(system, message, detail, detailInUtf8);
+}
+
 // One line per name: * "name".
-void PrintListed(SenderSystem& system, CMyList<CMyString>& names) {
+void PrintListed(SenderSystem& system, CMyList<ListedName>& names) {
   for (names.SetPosition(0); names.HasCurrent(); names.MoveNext()) {
+    const ListedName& name = names.GetCurrent();
     system.Print("* \"");
-    system.Print(names.GetCurrent().Text());
+    PrintText(system, name.text.Text(), name.inUtf8);
     system.Print("\"\n");
   }
 }
 
 }  // namespace
 
-void ShowError(SenderSystem& system, const char* message, const char* detail) {
-  PrintBannerAndError(system, message, detail);
+void ShowError(SenderSystem& system, const char* message, const char* detail, bool detailInUtf8) {
+  PrintBannerAndError(system, message, detail, detailInUtf8);
 }
 
-void ShowUsage(SenderSystem& system, const char* message, const char* detail) {
-  PrintBannerAndError(system, message, detail);
+void ShowUsage(SenderSystem& system, const char* message, const char* detail, bool detailInUtf8) {
+  PrintBannerAndError(system, message, detail, detailInUtf8);
   system.Print(kUsageText);
 }
 
-void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail) {
-  PrintBannerAndError(system, message, detail);
+void ListSpecialKeys(SenderSystem& system, const char* message, const char* detail,
+                     bool detailInUtf8) {
+  PrintBannerAndError(system, message, detail, detailInUtf8);
   CMyString names;
   JoinSpecialKeyNames(names);
   system.Print("SpecialKeys are:\n");
@@ -67,19 +82,24 @@ void ListSpecialKeys(SenderSystem& system, const char* message, const char* deta
   system.Print("\n");
 }
 
-void ListProcesses(SenderSystem& system, const char* message, const char* detail) {
-  PrintBannerAndError(system, message, detail);
+void ListProcesses(SenderSystem& system, const char* message, const char* detail,
+                   bool detailInUtf8) {
+  PrintBannerAndError(system, message, detail, detailInUtf8);
   system.Print("List of current process:\n");
-  CMyList<CMyString> names;
+  CMyList<ListedName> names;
   if (RunningProcessNames(system, names)) PrintListed(system, names);
 }
 
-void ListWindows(SenderSystem& system, const char* message, const char* detail) {
-  PrintBannerAndError(system, message, detail);
+void ListWindows(SenderSystem& system, const char* message, const char* detail, bool detailInUtf8) {
+  PrintBannerAndError(system, message, detail, detailInUtf8);
   system.Print("List of current windows:\n");
-  CMyList<CMyString> titles;
+  CMyList<ListedName> titles;
   TopLevelWindowTitles(system, titles);
   PrintListed(system, titles);
+}
+
+void PrintErrorLine(SenderSystem& system, const char* message, const char* detail) {
+  PrintError(system, message, detail, false);
 }
 
 }  // namespace tapwise

@@ -28,6 +28,9 @@ struct RunningProcess {
   // The base name of its executable, e.g. "notepad.exe", cut like a title;
   // kUnknownProcessName when it can't be read.
   CMyString name;
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool nameInUtf8 = false;  // |name| is in UTF-8 (see SenderSystem)
 };
 
 // A top-level window.
@@ -48,6 +51,9 @@ struct TopLevelWindow {
   ProcessId appProcess = 0;
   bool enabled = true;     // false while a modal dialog of its program is open
   bool responding = true;  // false while its program does not answer
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool titleInUtf8 = false;  // |title| is in UTF-8 (see SenderSystem)
 };
 
 // How a process stands against Tapwise when it sends keys: Windows drops, without a
@@ -83,8 +89,9 @@ class SenderSystem {
   // The key that gives the character: the virtual-key code in the low byte and the
   // shift state in the high byte, or -1 when no key gives it.
   virtual std::int16_t KeyScan(char character) = 0;
-  // One keyboard event for the key, by itself: true when the platform took it.
-  virtual bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) = 0;
+  // One keyboard event for the key, by itself, with the key's scan code, and marked as
+  // an extended key when |extended|: true when the platform took it.
+  virtual bool SendKeyEvent(std::uint16_t virtualKey, bool extended, KeyDirection direction) = 0;
   // One keyboard event that types the 8-bit character as itself, for a character that
   // no key of the keyboard layout types: true when the platform took it.
   virtual bool SendCharacterEvent(char character, KeyDirection direction) = 0;
@@ -127,6 +134,27 @@ class SenderSystem {
   virtual std::uint32_t Milliseconds() = 0;
   // To the debugger, if one listens.
   virtual void DebugOutput(const char* text) = 0;
+
+  // ---- Text that the ANSI code page can't hold ----
+  // Texts go to and come from the platform in the ANSI code page, byte for byte as its
+  // 8-bit calls give and take them, wherever that holds them exactly; a text that it
+  // can't hold (a character outside it, or one that it would only approximate) goes in
+  // UTF-8 instead, and is marked so.
+
+  // Standard output for a text in UTF-8: as itself on a console, else in the code page
+  // as near as that comes.
+  virtual void PrintUtf8(const char* text) = 0;
+  // The code point of the one character that |text| is, in UTF-8 or in the code page;
+  // 0 when it is no character or more than one.
+  virtual std::uint32_t CharacterOf(const char* text, bool utf8) = 0;
+  // One keyboard event that types a character as itself: its UTF-16 units, one or a
+  // surrogate pair, in order and in one go. True when the platform took them all.
+  virtual bool SendUnicodeEvent(const std::uint16_t* units, int count, KeyDirection direction) = 0;
+  virtual bool OpenUtf8File(const char* file) = 0;
+
+  // ---- The keyboard's state ----
+  // Whether the key is down at this moment, whoever pressed it.
+  virtual bool IsKeyDown(std::uint16_t virtualKey) = 0;
 };
 
 }  // namespace tapwise

@@ -21,42 +21,43 @@ struct ActivatedTarget {
 // Opens the file, or brings the window to the front. A target that is not there is
 // reported with the list it was looked for in (the usage text for a file), and one
 // that would drop the keys with the usage text; false then.
-bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name,
+bool PrepareTarget(SenderSystem& system, TargetKind kind, const char* name, bool nameInUtf8,
                    ActivatedTarget* target) {
   TopLevelWindow window;
   switch (kind) {
     case TargetKind::kNone:
       return true;
     case TargetKind::kFile:
-      if (system.OpenFile(name)) return true;
-      ShowUsage(system, "Can't find source to execute: ", name);
+      if (nameInUtf8 ? system.OpenUtf8File(name) : system.OpenFile(name)) return true;
+      ShowUsage(system, "Can't find source to execute: ", name, nameInUtf8);
       return false;
     case TargetKind::kProcess:
-      switch (LookUpProcess(system, name, window)) {
+      switch (LookUpProcess(system, name, window, nameInUtf8)) {
         case Lookup::kFound:
           break;
         case Lookup::kNoProcess:
-          ListProcesses(system, "Can't find the process: ", name);
+          ListProcesses(system, "Can't find the process: ", name, nameInUtf8);
           return false;
         case Lookup::kNoWindow:
-          ListProcesses(system, "Can't find a window for the process: ", name);
+          ListProcesses(system, "Can't find a window for the process: ", name, nameInUtf8);
           return false;
         case Lookup::kHiddenConsole:
           ListWindows(system,
-                      "The process runs in a terminal, give -window the terminal's title: ", name);
+                      "The process runs in a terminal, give -window the terminal's title: ", name,
+                      nameInUtf8);
           return false;
       }
       break;
     case TargetKind::kWindow:
-      if (LookUpWindow(system, name, window) != Lookup::kFound) {
-        ListWindows(system, "Can't find de window: ", name);
+      if (LookUpWindow(system, name, window, nameInUtf8) != Lookup::kFound) {
+        ListWindows(system, "Can't find de window: ", name, nameInUtf8);
         return false;
       }
       break;
   }
   // Windows would drop every key without a word.
   if (OutranksTapwise(system, window)) {
-    ShowUsage(system, "Can't send keys to a program with higher rights: ", name);
+    ShowUsage(system, "Can't send keys to a program with higher rights: ", name, nameInUtf8);
     return false;
   }
   ActivateWindow(system, window);
@@ -88,10 +89,12 @@ void PrintListing(SenderSystem& system, Listing listing) {
 
 }  // namespace
 
-int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
-  const RunRequest request = ReadCommandLine(argc, argv);
+int RunTapwise(int argc, const char* const* argv, SenderSystem& system, const bool* inUtf8) {
+  const RunRequest request = ReadCommandLine(argc, argv, inUtf8);
+  const char* const name = request.targetName;
+  const bool nameInUtf8 = request.targetNameInUtf8;
   ActivatedTarget target;
-  if (!PrepareTarget(system, request.target, request.targetName, &target)) return 1;
+  if (!PrepareTarget(system, request.target, name, nameInUtf8, &target)) return 1;
   // A listing ends the run; a target opened or activated before stays so.
   if (request.listing != Listing::kNone) {
     PrintListing(system, request.listing);
@@ -102,8 +105,9 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
   CMyList<KeyStroke> keys;
   KeyStroke key;
   for (int i = 0; i < request.keyCount; ++i) {
-    if (!key.Parse(request.keys[i], system)) {
-      ListSpecialKeys(system, "Key not match: ", request.keys[i]);
+    const bool tokenInUtf8 = request.keysInUtf8 != nullptr && request.keysInUtf8[i];
+    if (!key.Parse(request.keys[i], system, tokenInUtf8)) {
+      ListSpecialKeys(system, "Key not match: ", request.keys[i], tokenInUtf8);
       return 0;
     }
     keys.Add(key);
@@ -118,26 +122,36 @@ int RunTapwise(int argc, const char* const* argv, SenderSystem& system) {
     case FrontState::kInFront:
       break;
     case FrontState::kLost:
-      ShowUsage(system, "Can't bring the window to the front: ", request.targetName);
+      ShowUsage(system, "Can't bring the window to the front: ", name, nameInUtf8);
       return 1;
     case FrontState::kHung:
-      ShowError(system, "The target does not respond: ", request.targetName);
+      ShowError(system, "The target does not respond: ", name, nameInUtf8);
       return 1;
   }
-  switch (SendKeyScript(system, front.StartDelayLeft(request.startDelay), keys, request.keyDelay,
-                        front)) {
+  CMyString namedKeys;
+  const SendOutcome outcome = SendKeyScript(system, front.StartDelayLeft(request.startDelay), keys,
+                                            request.keyDelay, front, &namedKeys);
+  switch (outcome) {
     case SendOutcome::kSent:
       return 0;
+    case SendOutcome::kModifierHeld:
+      ShowError(system, "Keys not sent, a modifier key is held down: ", namedKeys.Text());
+      return 1;
     case SendOutcome::kRefused:
-      ShowUsage(system, "All key can't be send", "");
-      return 1;
+      ShowError(system, "All key can't be send", "");
+      break;
     case SendOutcome::kFrontLost:
-      ShowError(system, "Keys stopped, the target lost the front: ", request.targetName);
-      return 1;
+      ShowError(system, "Keys stopped, the target lost the front: ", name, nameInUtf8);
+      break;
     case SendOutcome::kTargetHung:
-      ShowError(system, "Keys stopped, the target does not respond: ", request.targetName);
-      return 1;
+      ShowError(system, "Keys stopped, the target does not respond: ", name, nameInUtf8);
+      break;
   }
+  // A stop: the keys whose release the platform refused may still be down.
+  if (namedKeys.Length() > 0) {
+    PrintErrorLine(system, "Keys that may still be down: ", namedKeys.Text());
+  }
+  if (outcome == SendOutcome::kRefused) system.Print(kUsageText);
   return 1;
 }
 

@@ -32,11 +32,18 @@ const char kGhostClass[] = "Ghost";
 const char kPseudoConsoleClass[] = "PseudoConsoleWindow";
 
 // Moves the cursor over |seen| from its first element to one equal to |name|.
-bool Contains(CMyList<CMyString>& seen, const CMyString& name) {
+bool Contains(CMyList<ListedName>& seen, const CMyString& name, bool inUtf8) {
   for (seen.SetPosition(0); seen.HasCurrent(); seen.MoveNext()) {
-    if (seen.GetCurrent() == name) return true;
+    if (seen.GetCurrent().text == name && seen.GetCurrent().inUtf8 == inUtf8) return true;
   }
   return false;
+}
+
+void Add(CMyList<ListedName>& names, const CMyString& name, bool inUtf8) {
+  ListedName listed;
+  listed.text = name;
+  listed.inUtf8 = inUtf8;
+  names.Add(listed);
 }
 
 bool EqualIgnoringCase(const CMyString& text, const char* wanted) {
@@ -95,7 +102,7 @@ WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId p
 
 ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
                                      CMyList<TopLevelWindow>& windows, const char* name,
-                                     WindowHandle ownConsole) {
+                                     bool nameInUtf8, WindowHandle ownConsole) {
   // A console window names its first client as its process: the cmd.exe of the batch
   // that started Tapwise, say.
   const TopLevelWindow* console = ownConsole != nullptr ? Find(windows, ownConsole) : nullptr;
@@ -104,7 +111,7 @@ ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
   ProcessChoice fallback;
   for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
     const RunningProcess& process = processes.GetCurrent();
-    if (!EqualIgnoringCase(process.name, name)) continue;
+    if (process.nameInUtf8 != nameInUtf8 || !EqualIgnoringCase(process.name, name)) continue;
     if (fallback.process == 0) fallback.process = process.id;
     if (process.id == consoleProcess) continue;
     const WindowChoice window = ChooseWindowOfProcess(windows, process.id, ownConsole);
@@ -123,9 +130,13 @@ ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
   return fallback;
 }
 
-const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title) {
+const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title,
+                                          bool titleInUtf8) {
   for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
-    if (EqualIgnoringCase(windows.GetCurrent().title, title)) return &windows.GetCurrent();
+    const TopLevelWindow& window = windows.GetCurrent();
+    if (window.titleInUtf8 == titleInUtf8 && EqualIgnoringCase(window.title, title)) {
+      return &window;
+    }
   }
   return nullptr;
 }
@@ -139,32 +150,35 @@ bool Outranks(const ProcessRights& target, const ProcessRights& own) {
          (target.level == own.level && target.uiAccess && !own.uiAccess);
 }
 
-void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names) {
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<ListedName>& names) {
   for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
-    const CMyString& name = processes.GetCurrent().name;
-    if (!Contains(names, name)) names.Add(name);
+    const RunningProcess& process = processes.GetCurrent();
+    if (!Contains(names, process.name, process.nameInUtf8)) {
+      Add(names, process.name, process.nameInUtf8);
+    }
   }
 }
 
-void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles) {
-  CMyList<CMyString> seen;  // every title met, listed or not
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<ListedName>& titles) {
+  CMyList<ListedName> seen;  // every title met, listed or not
   for (windows.SetPosition(0); windows.HasCurrent(); windows.MoveNext()) {
     const TopLevelWindow& window = windows.GetCurrent();
-    if (Contains(seen, window.title)) continue;
+    if (Contains(seen, window.title, window.titleInUtf8)) continue;
     // Seen before the tests below: a window left out still hides later equal titles.
-    seen.Add(window.title);
+    Add(seen, window.title, window.titleInUtf8);
     if (window.parent != nullptr || window.title.Length() == 0) continue;
-    titles.Add(window.title);
+    Add(titles, window.title, window.titleInUtf8);
   }
 }
 
-Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window) {
+Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window,
+                     bool nameInUtf8) {
   CMyList<RunningProcess> processes;
   if (!system.RunningProcesses(processes)) return Lookup::kNoProcess;
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
   const ProcessChoice choice =
-      ChooseProcessAndWindow(processes, windows, name, system.OwnConsoleWindow());
+      ChooseProcessAndWindow(processes, windows, name, nameInUtf8, system.OwnConsoleWindow());
   if (choice.process == 0) return Lookup::kNoProcess;
   // Without a window, every window was looked at.
   const std::int32_t visited =
@@ -180,10 +194,11 @@ Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& win
   return Lookup::kFound;
 }
 
-Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window) {
+Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window,
+                    bool titleInUtf8) {
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
-  const TopLevelWindow* chosen = ChooseWindowByTitle(windows, title);
+  const TopLevelWindow* chosen = ChooseWindowByTitle(windows, title, titleInUtf8);
   if (chosen == nullptr) return Lookup::kNoWindow;
   window = *chosen;
   return Lookup::kFound;
@@ -219,14 +234,14 @@ void ActivateWindow(SenderSystem& system, const TopLevelWindow& target) {
   }
 }
 
-bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names) {
+bool RunningProcessNames(SenderSystem& system, CMyList<ListedName>& names) {
   CMyList<RunningProcess> processes;
   if (!system.RunningProcesses(processes)) return false;
   DistinctProcessNames(processes, names);
   return true;
 }
 
-void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles) {
+void TopLevelWindowTitles(SenderSystem& system, CMyList<ListedName>& titles) {
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
   ListedWindowTitles(windows, titles);

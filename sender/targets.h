@@ -40,27 +40,36 @@ struct ProcessChoice {
 // Among the processes whose name equals |name| ignoring the case of A to Z, the first
 // with a main window, else the first of all; never the one that the console Tapwise
 // runs in, |ownConsole|, is shown for (its keys would go to Tapwise's own console).
+// |nameInUtf8|: the name is in UTF-8, and only a name in UTF-8 can equal it.
 ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
                                      CMyList<TopLevelWindow>& windows, const char* name,
-                                     WindowHandle ownConsole);
+                                     bool nameInUtf8, WindowHandle ownConsole);
 
 // The first window, topmost first, whose title equals |title| ignoring the case of A to
-// Z, as Windows finds a window by its title; null when there is none.
-const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title);
+// Z, as Windows finds a window by its title; null when there is none. |titleInUtf8| as
+// for a process's name.
+const TopLevelWindow* ChooseWindowByTitle(CMyList<TopLevelWindow>& windows, const char* title,
+                                          bool titleInUtf8);
 
 // Whether Windows would drop the keys that Tapwise sends to a process with these
 // rights. A process whose rights Tapwise may not read is taken to outrank it; without
 // integrity levels (XP) nothing does.
 bool Outranks(const ProcessRights& target, const ProcessRights& own);
 
+// A name or title of a listing.
+struct ListedName {
+  CMyString text;
+  bool inUtf8 = false;  // |text| is in UTF-8, as the code page can't hold it
+};
+
 // Appends each distinct name to |names| once, in order of first appearance (names that
 // differ in case are distinct).
-void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<CMyString>& names);
+void DistinctProcessNames(CMyList<RunningProcess>& processes, CMyList<ListedName>& names);
 
 // Appends the titles of the windows to |titles|, each title once, leaving out untitled
 // windows and those with a parent or owner. A title counts from the first window that
 // has it: when that one is left out, the title is left out.
-void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<CMyString>& titles);
+void ListedWindowTitles(CMyList<TopLevelWindow>& windows, CMyList<ListedName>& titles);
 
 // ---- Lookups and actions on the platform ----
 
@@ -75,10 +84,12 @@ enum class Lookup {
 // The process named |name| and its main window (see ChooseProcessAndWindow); its facts
 // go to |window| when found. Every title looked at goes to the debugger output, the
 // chosen window's included.
-Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window);
+Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& window,
+                     bool nameInUtf8 = false);
 
 // The window titled |title| (see ChooseWindowByTitle): its facts go to |window|.
-Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window);
+Lookup LookUpWindow(SenderSystem& system, const char* title, TopLevelWindow& window,
+                    bool titleInUtf8 = false);
 
 // Whether Windows would drop the keys sent to the program of |window|.
 bool OutranksTapwise(SenderSystem& system, const TopLevelWindow& window);
@@ -92,11 +103,11 @@ void ActivateWindow(SenderSystem& system, const TopLevelWindow& window);
 
 // Appends each distinct base name of the running processes to |names| once, in order
 // of first appearance. False when the processes can't be enumerated.
-bool RunningProcessNames(SenderSystem& system, CMyList<CMyString>& names);
+bool RunningProcessNames(SenderSystem& system, CMyList<ListedName>& names);
 
 // The titles of the top-level windows that the window listing names (see
 // ListedWindowTitles).
-void TopLevelWindowTitles(SenderSystem& system, CMyList<CMyString>& titles);
+void TopLevelWindowTitles(SenderSystem& system, CMyList<ListedName>& titles);
 
 // Where the target stands when the keys are to go.
 enum class FrontState {

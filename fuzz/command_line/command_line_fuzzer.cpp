@@ -8,7 +8,8 @@
 // another of its process) is in front. A script with a token that names no key sends
 // nothing, and neither does a run that prints a listing or the usage text, or whose
 // target does not come to the front; a run that stops early releases the keys it holds,
-// the last pressed first; the listings name each process or window once; the 1 ms
+// the last pressed first (a lone Alt or Windows key after a neutral key), and names
+// those whose release is refused; the listings name each process or window once; the 1 ms
 // timer period is begun and ended in pairs, also when sending throws.
 //
 // Input:
@@ -23,7 +24,9 @@
 //   byte 1  the first keyboard event refused, counted from 0; 255 for none. With bit 7
 //           of byte 0, the number of events after which the topmost window takes the
 //           front, less one
-//   byte 2  in its low 4 bits, how many processes and windows follow; each is a kind
+//   byte 2  in its low 4 bits, how many processes and windows follow; bit 4 set marks
+//           every argument with a byte above 127 as one in UTF-8, which the code page
+//           can't hold (the processes and windows are all in the code page); each is a kind
 //           byte, then its name or title up to a NUL (or the end of the input):
 //             kind bit 0 clear, a process (ids 4, 8, 12, ... in this order) with
 //               that name; an empty one stands for a name that can't be read
@@ -84,6 +87,7 @@ struct Script {
   std::vector<FakeProcess> processes;
   std::vector<ScriptedWindow> windows;  // topmost first
   std::vector<std::string> arguments;
+  std::vector<char> inUtf8;  // beside |arguments|
 };
 
 Script ReadScript(const std::uint8_t* data, std::size_t size) {
@@ -131,6 +135,11 @@ Script ReadScript(const std::uint8_t* data, std::size_t size) {
     if (start < size) {
       script.arguments.emplace_back(reinterpret_cast<const char*>(data + start), size - start);
     }
+  }
+  for (const std::string& argument : script.arguments) {
+    const bool high = std::any_of(argument.begin(), argument.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) > 127; });
+    script.inUtf8.push_back((data[2] & 0x10) != 0 && high);
   }
   return script;
 }
@@ -290,17 +299,31 @@ std::int32_t Delay(const std::string& text) {
 }
 
 struct KeyEvent {
-  std::uint16_t key;  // the virtual key, or the byte of a character that no key types
+  enum Kind { kKey, kCharacter, kUnicode };
+  // The virtual key, the byte of a character that no key types, or a code point.
+  std::uint32_t key;
   bool down;
-  bool character;
+  Kind kind;
+  std::string name;  // as a report names it
 };
 
-std::string Event(KeyEvent event) {
-  char text[24];
-  if (event.character) {
+std::string Event(const KeyEvent& event) {
+  char text[48];
+  if (event.kind == KeyEvent::kCharacter) {
     std::snprintf(text, sizeof text, "Char %s 0x%02X", event.down ? "down" : "up", event.key);
+  } else if (event.kind == KeyEvent::kUnicode && event.key >= 0x10000) {
+    std::snprintf(text, sizeof text, "Unicode %s 0x%04X 0x%04X", event.down ? "down" : "up",
+                  0xD800 + ((event.key - 0x10000) >> 10), 0xDC00 + (event.key & 0x3FF));
+  } else if (event.kind == KeyEvent::kUnicode) {
+    std::snprintf(text, sizeof text, "Unicode %s 0x%04X", event.down ? "down" : "up", event.key);
   } else {
-    std::snprintf(text, sizeof text, "%s 0x%04X", event.down ? "Down" : "Up", event.key);
+    const std::uint32_t key = event.key & 0xFF;
+    // The keys with the prefix E0 in the keyboard's scan-code tables.
+    const bool extended = key == 0x03 || (key >= 0x21 && key <= 0x28) ||
+                          (key >= 0x2C && key <= 0x2E) || (key >= 0x5B && key <= 0x5D) ||
+                          key == 0x6F || key == 0x90 || key == 0xA3 || (key >= 0xA5 && key <= 0xB7);
+    std::snprintf(text, sizeof text, "%s 0x%04X%s", event.down ? "Down" : "Up", event.key,
+                  extended ? " extended" : "");
   }
   return text;
 }
@@ -309,7 +332,7 @@ std::string Event(KeyEvent event) {
 // backslash releases it only, else it is pressed and released; the key is a single
 // character (the double's key scan gives its code) or a name of the table. False when
 // the token names no key.
-bool TokenEvents(const std::string& token, std::vector<KeyEvent>& events) {
+bool TokenEvents(const std::string& token, bool utf8, std::vector<KeyEvent>& events) {
   int action = -1;
   std::string key = token;
   if (token.size() >= 2 && (token[0] == '/' || token[0] == '\\')) {
@@ -317,9 +340,12 @@ bool TokenEvents(const std::string& token, std::vector<KeyEvent>& events) {
     key = token.substr(1);
   }
   std::int32_t code = -1;
-  if (key.size() <= 1) {
-    FakeSenderSystem layout;
+  std::uint32_t codePoint = 0;
+  std::string name = key;
+  FakeSenderSystem layout;
+  if (key.size() <= 1 && !utf8) {
     code = layout.KeyScan(key.empty() ? '\0' : key[0]);
+    if (key.empty()) name = code == -1 ? "0xFFFF" : std::string(1, '\0');
   } else {
     for (const tapwise::SpecialKey& special : tapwise::SpecialKeyTable) {
       if (key == NameOf(special)) {
@@ -327,15 +353,31 @@ bool TokenEvents(const std::string& token, std::vector<KeyEvent>& events) {
         break;
       }
     }
-    if (code == -1) return false;
+    // Else one character of several bytes (the double's code page is UTF-8 for those).
+    if (code == -1) codePoint = layout.CharacterOf(key.c_str(), utf8);
+    if (code == -1 && codePoint == 0) return false;
   }
   // A character that no key types goes out as itself; the NUL character as its code.
-  const bool character = code == -1 && key.size() == 1 && key[0] != '\0';
-  const auto sent = character ? static_cast<std::uint16_t>(static_cast<unsigned char>(key[0]))
-                              : static_cast<std::uint16_t>(code & 0xFFFF);
-  if (action != 1) events.push_back({sent, true, character});
-  if (action != 0) events.push_back({sent, false, character});
+  const bool character = code == -1 && key.size() == 1 && key[0] != '\0' && !utf8;
+  KeyEvent event{static_cast<std::uint16_t>(code & 0xFFFF), true, KeyEvent::kKey, name};
+  if (codePoint != 0) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", codePoint);
+    event = {codePoint, true, KeyEvent::kUnicode, text};
+  } else if (character) {
+    event = {static_cast<unsigned char>(key[0]), true, KeyEvent::kCharacter, name};
+  }
+  if (action != 1) events.push_back(event);
+  event.down = false;
+  if (action != 0) events.push_back(event);
   return true;
+}
+
+// An Alt or Windows key, which opens a menu when let go of alone.
+bool IsAltOrWindowsKey(const KeyEvent& event) {
+  const std::uint32_t key = event.key;
+  return event.kind == KeyEvent::kKey &&
+         (key == 0x12 || key == 0xA4 || key == 0xA5 || key == 0x5B || key == 0x5C);
 }
 
 struct Expected {
@@ -355,6 +397,7 @@ struct Expected {
   std::int32_t keyDelay = 20;
   std::vector<std::string> sending;
   bool throws = false;
+  std::string stillDown;  // the keys whose release was refused, by name
 };
 
 // Whether the window in front belongs to the target once it was activated: the window
@@ -384,7 +427,9 @@ Ending Send(Expected& expected, const Script& script) {
   const int refusedFrom = script.frontMoves || script.refusalThrows ? -1 : script.refusedEvent;
   const int throwsAt = script.frontMoves || !script.refusalThrows ? -1 : script.refusedEvent;
   int sends = 0;
-  std::vector<KeyEvent> held;  // each as its key down
+  std::vector<KeyEvent> held;        // each as its key down
+  bool loneAltOrWindowsKey = false;  // the last key down, still held
+  const KeyEvent* lastDown = nullptr;
   Ending ending = Ending::kSent;
   for (const KeyEvent& event : expected.events) {
     if (expected.keyDelay != 0) calls.push_back("Sleep " + std::to_string(expected.keyDelay));
@@ -405,22 +450,44 @@ Ending Send(Expected& expected, const Script& script) {
     }
     calls.push_back(Event(event));
     const auto same = [&](const KeyEvent& down) {
-      return down.key == event.key && down.character == event.character;
+      return down.key == event.key && down.kind == event.kind;
     };
     if (!event.down) {
       held.erase(std::remove_if(held.begin(), held.end(), same), held.end());
-    } else if (std::find_if(held.begin(), held.end(), same) == held.end()) {
-      held.push_back(event);
+      if (lastDown != nullptr && same(*lastDown)) loneAltOrWindowsKey = false;
+    } else {
+      if (std::find_if(held.begin(), held.end(), same) == held.end()) held.push_back(event);
+      loneAltOrWindowsKey = IsAltOrWindowsKey(event);
+      lastDown = &event;
     }
   }
   if (ending != Ending::kSent) {
-    for (auto down = held.rbegin(); down != held.rend(); ++down) {
+    const auto sendUp = [&](const KeyEvent& key) {
       const bool refused = refusedFrom >= 0 && sends++ >= refusedFrom;
-      calls.push_back(Event({down->key, false, down->character}) + (refused ? " refused" : ""));
+      KeyEvent up = key;
+      up.down = false;
+      calls.push_back(Event(up) + (refused ? " refused" : ""));
+      return !refused;
+    };
+    if (loneAltOrWindowsKey) {
+      const KeyEvent neutral{0xE8, true, KeyEvent::kKey, ""};
+      const bool refused = refusedFrom >= 0 && sends++ >= refusedFrom;
+      calls.push_back(Event(neutral) + (refused ? " refused" : ""));
+      sendUp(neutral);
+    }
+    for (auto down = held.rbegin(); down != held.rend(); ++down) {
+      if (sendUp(*down)) continue;
+      expected.stillDown += (expected.stillDown.empty() ? "" : " ") + down->name;
     }
   }
   expected.throws = ending == Ending::kThrows;
   return ending;
+}
+
+// The line that names the keys whose release was refused, if any.
+std::string StillDown(const Expected& expected) {
+  if (expected.stillDown.empty()) return "";
+  return "! Error: Keys that may still be down: " + expected.stillDown + "\n\n";
 }
 
 // The run, step by step: "-wait" first, then one source, then "-skeys" or "-waitKey";
@@ -428,6 +495,7 @@ Ending Send(Expected& expected, const Script& script) {
 Expected Run(const Script& script) {
   Expected expected;
   const std::vector<std::string>& a = script.arguments;
+  const std::vector<char>& utf8 = script.inUtf8;
   const std::size_t count = a.size();
   if (count == 0) {
     expected.output = Report(nullptr, "", tapwise::kUsageText);
@@ -442,8 +510,10 @@ Expected Run(const Script& script) {
   const bool nameFollows = cursor + 1 < count;
   const std::string source = cursor < count ? a[cursor] : "";
   const std::string name = nameFollows ? a[cursor + 1] : "";
+  // Only a name in UTF-8 equals one in UTF-8, and the double's are all in the code page.
+  const bool nameInUtf8 = nameFollows && utf8[cursor + 1];
   if (nameFollows && source == "-run") {
-    expected.opened = name;
+    expected.opened = (nameInUtf8 ? "UTF-8 " : "") + name;
     expected.opensFile = true;
     if (!script.fileOpens) {
       expected.exitCode = 1;
@@ -462,7 +532,7 @@ Expected Run(const Script& script) {
     }
     const char* failure = nullptr;
     if (processes) {
-      const int process = FindProcess(script, name, &expected.activated);
+      const int process = nameInUtf8 ? -1 : FindProcess(script, name, &expected.activated);
       if (process < 0) {
         failure = "Can't find the process: ";
       } else {
@@ -470,7 +540,7 @@ Expected Run(const Script& script) {
         if (expected.activated < 0) failure = "Can't find a window for the process: ";
       }
     } else {
-      expected.activated = FindWindowByTitle(script, name);
+      expected.activated = nameInUtf8 ? -1 : FindWindowByTitle(script, name);
       if (expected.activated < 0) {
         failure = "Can't find de window: ";
       } else {
@@ -495,7 +565,7 @@ Expected Run(const Script& script) {
     cursor += 2;
   }
   for (; cursor < count; ++cursor) {
-    if (!TokenEvents(a[cursor], expected.events)) {
+    if (!TokenEvents(a[cursor], utf8[cursor], expected.events)) {
       expected.events.clear();
       expected.output = Report("Key not match: ", a[cursor], SpecialKeyListing());
       return expected;
@@ -516,11 +586,13 @@ Expected Run(const Script& script) {
       break;
     case Ending::kRefused:
       expected.exitCode = 1;
-      expected.output = Report("All key can't be send", "", tapwise::kUsageText);
+      expected.output =
+          Report("All key can't be send", "", StillDown(expected) + tapwise::kUsageText);
       break;
     case Ending::kFrontLost:
       expected.exitCode = 1;
-      expected.output = Report("Keys stopped, the target lost the front: ", name, "");
+      expected.output =
+          Report("Keys stopped, the target lost the front: ", name, StillDown(expected));
       break;
   }
   return expected;
@@ -533,7 +605,8 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool IsKeyEvent(const std::string& call) {
-  return StartsWith(call, "Down ") || StartsWith(call, "Up ") || StartsWith(call, "Char ");
+  return StartsWith(call, "Down ") || StartsWith(call, "Up ") || StartsWith(call, "Char ") ||
+         StartsWith(call, "Unicode ");
 }
 
 bool IsPeriodCall(const std::string& call) {
@@ -614,7 +687,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int exitCode = -1;
   bool threw = false;
   try {
-    exitCode = tapwise::RunTapwise(static_cast<int>(argv.size()), argv.data(), system);
+    const std::unique_ptr<bool[]> inUtf8(new bool[argv.size()]);
+    inUtf8[0] = false;
+    std::copy(script.inUtf8.begin(), script.inUtf8.end(), inUtf8.get() + 1);
+    exitCode =
+        tapwise::RunTapwise(static_cast<int>(argv.size()), argv.data(), system, inUtf8.get());
   } catch (const std::runtime_error&) {
     threw = true;  // the double's failing platform; nothing in the run catches it
   }

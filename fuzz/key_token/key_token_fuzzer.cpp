@@ -1,8 +1,8 @@
 // One command-line token through the key parser. The input is the 16-bit answer that
 // VkKeyScanA gives (two bytes, low byte first), then the token, which ends at the
-// first NUL as an argument does. The result is either a key with a code and an
-// action, or a refusal with key code -1; which one, and the code, follow from the
-// grammar alone.
+// first NUL as an argument does. The result is either a key with a code (or a
+// character's code point) and an action, or a refusal with key code -1; which one,
+// and the code, follow from the grammar alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -23,11 +23,13 @@ struct Expected {
   std::int32_t action = KeyStroke::kPressAndRelease;
   bool scans = false;  // a single character: its code comes from VkKeyScanA
   char scanned = '\0';
+  std::uint32_t codePoint = 0;
 };
 
 // The grammar: "/" or a backslash before at least one more byte presses only or
-// releases only; what is left is one character, or the exact name of a table entry
-// (the first that is equal).
+// releases only; what is left is one byte (a character), the exact name of a table
+// entry (the first that is equal), or else one character of several bytes (the
+// double's code page is UTF-8 for those), typed by its code point.
 Expected Grammar(const std::string& token, std::int16_t scanAnswer) {
   Expected expected;
   std::string key = token;
@@ -49,6 +51,9 @@ Expected Grammar(const std::string& token, std::int16_t scanAnswer) {
       return expected;
     }
   }
+  tapwise::testing::FakeSenderSystem codePage;
+  expected.codePoint = codePage.CharacterOf(key.c_str(), false);
+  expected.parses = expected.codePoint != 0;
   return expected;
 }
 
@@ -59,6 +64,7 @@ void Check(KeyStroke& stroke, const char* token, const Expected& expected, std::
   FUZZ_CHECK(parsed == expected.parses);
   FUZZ_CHECK(stroke.keyCode == expected.keyCode);
   FUZZ_CHECK(stroke.action == expected.action);
+  FUZZ_CHECK(stroke.codePoint == expected.codePoint);
   FUZZ_CHECK(system.scans == (expected.scans ? 1 : 0));
   FUZZ_CHECK(!expected.scans || system.scanned == expected.scanned);
   // A refusal is clear: no key code that could be sent.

@@ -49,9 +49,10 @@ double Median(std::vector<double> values) {
 class TimedSystem : public tapwise::RealSenderSystem {
  public:
   std::vector<double> sendTimes;
-  bool SendKeyEvent(std::uint16_t virtualKey, tapwise::KeyDirection direction) override {
+  bool SendKeyEvent(std::uint16_t virtualKey, bool extended,
+                    tapwise::KeyDirection direction) override {
     sendTimes.push_back(Now());
-    return RealSenderSystem::SendKeyEvent(virtualKey, direction);
+    return RealSenderSystem::SendKeyEvent(virtualKey, extended, direction);
   }
 };
 

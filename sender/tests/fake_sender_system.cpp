@@ -91,8 +91,10 @@ bool FakeSenderSystem::SendEvent(const std::string& event) {
   return taken;
 }
 
-bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) {
-  return SendEvent((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey));
+bool FakeSenderSystem::SendKeyEvent(std::uint16_t virtualKey, bool extended,
+                                    KeyDirection direction) {
+  return SendEvent((direction == KeyDirection::kUp ? "Up " : "Down ") + Hex(virtualKey) +
+                   (extended ? " extended" : ""));
 }
 
 bool FakeSenderSystem::SendCharacterEvent(char character, KeyDirection direction) {
@@ -127,6 +129,7 @@ bool FakeSenderSystem::RunningProcesses(CMyList<RunningProcess>& list) {
   for (const FakeProcess& process : processes) {
     running.id = process.id;
     running.name = process.name.substr(0, kNameBufferSize - 1).c_str();
+    running.nameInUtf8 = process.nameInUtf8;
     list.Add(running);
   }
   return true;
@@ -140,6 +143,7 @@ void FakeSenderSystem::Describe(std::size_t index, TopLevelWindow& facts) const 
   facts.visible = fake.visible;
   facts.minimized = fake.minimized;
   facts.title = fake.title.substr(0, kNameBufferSize - 1).c_str();
+  facts.titleInUtf8 = fake.titleInUtf8;
   facts.windowClass = fake.windowClass.c_str();
   facts.rootOwner = facts.handle;
   for (WindowHandle owner = fake.parent; owner != nullptr;) {
@@ -227,5 +231,48 @@ ProcessRights FakeSenderSystem::RightsOf(ProcessId process) {
 std::uint32_t FakeSenderSystem::Milliseconds() { return clock; }
 
 void FakeSenderSystem::DebugOutput(const char* text) { debugOutput.emplace_back(text); }
+
+// ---- Text that the ANSI code page can't hold ----
+
+void FakeSenderSystem::PrintUtf8(const char* text) {
+  output += text;
+  printedInUtf8.emplace_back(text);
+}
+
+std::uint32_t FakeSenderSystem::CharacterOf(const char* text, bool) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char lead = bytes[0];
+  const int trail = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+  if (trail < 0 || lead > 0xF4) return 0;
+  std::uint32_t codePoint = lead & (0x3Fu >> trail);
+  for (int i = 1; i <= trail; ++i) {
+    if ((bytes[i] & 0xC0) != 0x80) return 0;
+    codePoint = codePoint << 6 | (bytes[i] & 0x3Fu);
+  }
+  const bool overlong = codePoint < (trail == 1 ? 0x80u : trail == 2 ? 0x800u : 0x10000u);
+  const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+  if (bytes[trail + 1] != 0 || overlong || surrogate || codePoint > 0x10FFFF) return 0;
+  return codePoint;
+}
+
+bool FakeSenderSystem::SendUnicodeEvent(const std::uint16_t* units, int count,
+                                        KeyDirection direction) {
+  std::string event = direction == KeyDirection::kUp ? "Unicode up" : "Unicode down";
+  for (int i = 0; i < count; ++i) event += " " + Hex(units[i]);
+  return SendEvent(event);
+}
+
+bool FakeSenderSystem::OpenUtf8File(const char* file) {
+  calls.push_back(std::string("Open UTF-8 ") + file);
+  return fileOpens;
+}
+
+// ---- The keyboard's state ----
+
+bool FakeSenderSystem::IsKeyDown(std::uint16_t virtualKey) {
+  if (virtualKey != keyHeld || keyHeldLooks == 0) return false;
+  --keyHeldLooks;
+  return true;
+}
 
 }  // namespace tapwise::testing

@@ -24,6 +24,9 @@ struct FakeProcess {
 
   // A program that a user starts: medium integrity level, no UI access.
   static constexpr ProcessRights kUserRights{ProcessRights::Read::kRead, 0x2000, false};
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool nameInUtf8 = false;
 };
 
 struct FakeWindow {
@@ -47,6 +50,9 @@ struct FakeWindow {
   bool enabled = true;
   int respondsFrom = 0;          // the clock's millisecond from which it responds; -1: never
   WindowHandle popup = nullptr;  // its last active pop-up; null: itself
+
+  // ---- Text that the ANSI code page can't hold ----
+  bool titleInUtf8 = false;
 };
 
 // After the given number of keyboard events (taken or not), |window| takes the front;
@@ -80,18 +86,25 @@ class FakeSenderSystem : public SenderSystem {
   ProcessRights ownRights = FakeProcess::kUserRights;
   std::uint32_t clock = 0;  // milliseconds; each Sleep moves it on
 
+  // ---- The keyboard's state ----
+  std::uint16_t keyHeld = 0;  // a key that the user holds down ...
+  int keyHeldLooks = 0;       // ... for this many looks at it
+
   // The record.
-  std::string output;
+  std::string output;  // what is printed in UTF-8 too, as it is
   // In order: "Sleep 20", "Down 0x0041", "Up 0x0041", "Up 0x0041 refused",
-  // "Char down 0xE4", "Char up 0xE4" (a character that no key types, by its byte),
-  // "Begin period 1", "End period 1", "Hide <title>", "Show <title>", "Restore <title>",
-  // "Foreground <title>", "Force <title>" (with the input attached), "Open <file>".
+  // "Down 0x0025 extended" (an extended key), "Char down 0xE4", "Char up 0xE4" (a
+  // character that no key types, by its byte), "Unicode down 0xD83D 0xDE00" (a character
+  // by its UTF-16 units), "Begin period 1", "End period 1", "Hide <title>",
+  // "Show <title>", "Restore <title>", "Foreground <title>", "Force <title>" (with the
+  // input attached), "Open <file>", "Open UTF-8 <file>".
   std::vector<std::string> calls;
   std::vector<std::string> debugOutput;
+  std::vector<std::string> printedInUtf8;
 
   void Print(const char* text) override;
   std::int16_t KeyScan(char character) override;
-  bool SendKeyEvent(std::uint16_t virtualKey, KeyDirection direction) override;
+  bool SendKeyEvent(std::uint16_t virtualKey, bool extended, KeyDirection direction) override;
   bool SendCharacterEvent(char character, KeyDirection direction) override;
   void Sleep(std::uint32_t milliseconds) override;
   bool BeginTimerPeriod(std::uint32_t milliseconds) override;
@@ -110,6 +123,17 @@ class FakeSenderSystem : public SenderSystem {
   ProcessRights RightsOf(ProcessId process) override;
   std::uint32_t Milliseconds() override;
   void DebugOutput(const char* text) override;
+
+  // ---- Text that the ANSI code page can't hold ----
+  void PrintUtf8(const char* text) override;
+  // A text of several bytes is one character in UTF-8 as in the double's code page,
+  // which Windows 10 can have as its system code page.
+  std::uint32_t CharacterOf(const char* text, bool utf8) override;
+  bool SendUnicodeEvent(const std::uint16_t* units, int count, KeyDirection direction) override;
+  bool OpenUtf8File(const char* file) override;
+
+  // ---- The keyboard's state ----
+  bool IsKeyDown(std::uint16_t virtualKey) override;
 
  private:
   // Handles are 1-based indexes into windows_, above an unused base.

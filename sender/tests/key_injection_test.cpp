@@ -45,14 +45,18 @@ TEST(InjectKeyListTest, SendsTheLow16BitsOfTheKeyCodeAndACharacterNoKeyTypesAsIt
   FakeSenderSystem system;
   CMyList<KeyStroke> keys;
   // \xE4 and \x80 (a with umlaut and the euro sign in code page 1252) have no key on the
-  // layout.
-  AddKeys(system, keys, {"\xE4", "/\x80", "\\\xE4", "A", ""});
+  // layout; a character of several bytes goes by its code point (zhe, an emoji).
+  AddKeys(
+      system, keys,
+      {"\xE4", "/\x80", "\\\xE4", "A", "", "\xD0\xB6", "/\xF0\x9F\x98\x80", "\\\xF0\x9F\x98\x80"});
   keys.Add(KeyStroke{0x12345, KeyStroke::kPressOnly});
   ASSERT_EQ(Inject(system, keys, 0), SendOutcome::kSent);
   EXPECT_EQ(system.calls, (Calls{"Char down 0xE4", "Char up 0xE4", "Char down 0x80", "Char up 0xE4",
                                  "Down 0x0141", "Up 0x0141",  // a key, shift state and all
                                  "Down 0xFFFF", "Up 0xFFFF",  // the NUL character, as ever
-                                 "Down 0x2345"}));
+                                 "Unicode down 0x0436", "Unicode up 0x0436",
+                                 "Unicode down 0xD83D 0xDE00",  // a surrogate pair in one go
+                                 "Unicode up 0xD83D 0xDE00", "Down 0x2345"}));
 }
 
 TEST(InjectKeyListTest, NoDelayMeansNoSleepAndAnEmptyListSendsNothing) {
@@ -62,7 +66,8 @@ TEST(InjectKeyListTest, NoDelayMeansNoSleepAndAnEmptyListSendsNothing) {
   EXPECT_TRUE(system.calls.empty());
   AddKeys(system, keys, {"Right", "Up"});
   EXPECT_EQ(Inject(system, keys, 0), SendOutcome::kSent);
-  EXPECT_EQ(system.calls, (Calls{"Down 0x0027", "Up 0x0027", "Down 0x0026", "Up 0x0026"}));
+  EXPECT_EQ(system.calls, (Calls{"Down 0x0027 extended", "Up 0x0027 extended",
+                                 "Down 0x0026 extended", "Up 0x0026 extended"}));
 }
 
 Calls Join(std::initializer_list<Calls> parts) {
@@ -74,10 +79,11 @@ Calls Join(std::initializer_list<Calls> parts) {
 // The windows of the cases below, by index.
 enum FrontWindow { kTarget, kDialog, kOther, kPrinterDialog, kDesktop, kGhost, kDisabled };
 
-// The script /Shift /LControl a b into the window of process 8, while the front moves
-// as each case scripts it (the double refuses every event from the first refused on). A
-// stop sends nothing more of the script and releases what it holds, the last pressed
-// first; a whole script leaves its held keys down.
+// The script /Shift /LControl a b (unless a case has its own) into the window of
+// process 8, while the front moves as each case scripts it (the double refuses every
+// event from the first refused on). A stop sends nothing more of the script and releases
+// what it holds, the last pressed first, a lone Alt after a neutral key, and names the
+// keys whose release is refused; a whole script leaves its held keys down.
 TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWhenItStops) {
   const Calls wholeScript{"Down 0x0010", "Down 0x00A2", "Down 0x0041",
                           "Up 0x0041",   "Down 0x0042", "Up 0x0042"};
@@ -91,6 +97,8 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
     int to = -1;  // the window that the changes bring to the front, if not as above
     int inFront = kTarget;
     int targetRespondsFrom = 0;
+    const char* stillDown = "";
+    std::vector<const char*> script = {"/Shift", "/LControl", "a", "b"};
   } const cases[] = {
       {"another program takes the front after the third event",
        {{3, nullptr, 0}},
@@ -127,7 +135,11 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
        -1,
        SendOutcome::kRefused,
        {"Down 0x0010", "Down 0x00A2", "Down 0x0041 refused", "Up 0x00A2 refused",
-        "Up 0x0010 refused"}},
+        "Up 0x0010 refused"},
+       -1,
+       kTarget,
+       0,
+       "LControl Shift"},
       {"a window that the target owns, of another program, takes the front",
        {{2, nullptr, 0}},
        -1,
@@ -182,7 +194,33 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
        -1,
        SendOutcome::kRefused,
        {"Down 0x0010", "Down 0x00A2", "Down 0x0041", "Up 0x0041 refused", "Up 0x0041 refused",
-        "Up 0x00A2 refused", "Up 0x0010 refused"}},
+        "Up 0x00A2 refused", "Up 0x0010 refused"},
+       -1,
+       kTarget,
+       0,
+       "a LControl Shift"},
+      {"another program takes the front from a lone Alt",
+       {{3, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       {"Down 0x0041", "Up 0x0041", "Down 0x00A4", "Down 0x00E8", "Up 0x00E8", "Up 0x00A4"},
+       -1,
+       kTarget,
+       0,
+       "",
+       {"a", "/LMenu", "x"}},
+      {"another program takes the front from an Alt used with a key",
+       {{3, nullptr, 0}},
+       -1,
+       -1,
+       SendOutcome::kFrontLost,
+       {"Down 0x00A4", "Down 0x0041", "Up 0x0041", "Up 0x00A4"},
+       -1,
+       kTarget,
+       0,
+       "",
+       {"/LMenu", "a", "x"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -211,10 +249,12 @@ TEST(InjectKeyListTest, SendsOnlyWhileTheTargetIsInFrontAndReleasesWhatItHoldsWh
     }
     system.sendsBeforeFailure = c.refusedEvent;
     CMyList<KeyStroke> keys;
-    AddKeys(system, keys, {"/Shift", "/LControl", "a", "b"});
+    for (const char* token : c.script) AddKeys(system, keys, {token});
     TargetFront front(system, target, 8, 0);
-    EXPECT_EQ(InjectKeyList(system, keys, 0, front), c.outcome);
+    CMyString stillDown;
+    EXPECT_EQ(InjectKeyList(system, keys, 0, front, &stillDown), c.outcome);
     EXPECT_EQ(system.calls, c.calls);
+    EXPECT_STREQ(stillDown.Text() != nullptr ? stillDown.Text() : "", c.stillDown);
   }
 }
 

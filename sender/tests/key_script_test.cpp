@@ -19,33 +19,53 @@ struct ParseCase {
   bool parses;
   std::int32_t keyCode;
   std::int32_t action;
+  std::uint32_t codePoint = 0;
+  bool utf8 = false;
 };
 
 TEST(KeyStrokeTest, ParsesTheWholeGrammar) {
   const ParseCase cases[] = {
-      {"Return", true, 0x0D, -1}, {"/Shift", true, 0x10, 0},
-      {"\\Shift", true, 0x10, 1}, {"/F24", true, 0x87, 0},
+      {"Return", true, 0x0D, -1},
+      {"/Shift", true, 0x10, 0},
+      {"\\Shift", true, 0x10, 1},
+      {"/F24", true, 0x87, 0},
       {"LMenu", true, 0xA4, -1},  // whole names, never prefixes
-      {"Menu", true, 0x12, -1},   {"Num/", true, 0x6C, -1},
-      {"Divide", true, 0x6F, -1}, {"a", true, 0x41, -1},
+      {"Menu", true, 0x12, -1},
+      {"Num/", true, 0x6C, -1},
+      {"Divide", true, 0x6F, -1},
+      {"a", true, 0x41, -1},
       {"A", true, 0x141, -1},  // the shift state stays in the code
-      {"/a", true, 0x41, 0},      {"\\a", true, 0x41, 1},
+      {"/a", true, 0x41, 0},
+      {"\\a", true, 0x41, 1},
       {"/", true, 0xBF, -1},  // a lone prefix is the character itself
-      {"\\", true, 0xDC, -1},     {"//", true, 0xBF, 0},
-      {"\\\\", true, 0xDC, 1},    {"1", true, 0x31, -1},
-      {"!", true, 0x131, -1},     {"\xE9", true, -1, -1},  // no key gives it: accepted all the same
-      {"", true, -1, -1},                                  // the NUL character
-      {"shift", false, -1, -1},   {"RETURN", false, -1, -1},
-      {"Returns", false, -1, -1}, {"/Ab", false, -1, 0},  // the action of the prefix stays
-      {"\\Zorro", false, -1, 1},  {"ab", false, -1, -1},
+      {"\\", true, 0xDC, -1},
+      {"//", true, 0xBF, 0},
+      {"\\\\", true, 0xDC, 1},
+      {"1", true, 0x31, -1},
+      {"!", true, 0x131, -1},
+      {"\xE9", true, -1, -1},  // no key gives it: accepted all the same
+      {"", true, -1, -1},      // the NUL character
+      {"shift", false, -1, -1},
+      {"RETURN", false, -1, -1},
+      {"Returns", false, -1, -1},
+      {"/Ab", false, -1, 0},  // the action of the prefix stays
+      {"\\Zorro", false, -1, 1},
+      {"ab", false, -1, -1},
+      // One character that the code page can't hold (zhe, an emoji), or holds in several
+      // bytes (l with stroke, in the double's code page): typed by its code point.
+      {"\xD0\xB6", true, -1, -1, 0x436, true},
+      {"/\xF0\x9F\x98\x80", true, -1, 0, 0x1F600, true},
+      {"\xC5\x82", true, -1, -1, 0x142},
+      {"\xD0\xB6\xD0\xB6", false, -1, -1, 0, true},
   };
   for (const ParseCase& c : cases) {
     SCOPED_TRACE(c.token);
     FakeSenderSystem system;
     KeyStroke key;
-    EXPECT_EQ(key.Parse(c.token, system), c.parses);
+    EXPECT_EQ(key.Parse(c.token, system, c.utf8), c.parses);
     EXPECT_EQ(key.keyCode, c.keyCode);
     EXPECT_EQ(key.action, c.action);
+    EXPECT_EQ(key.codePoint, c.codePoint);
   }
 }
 
@@ -76,6 +96,12 @@ TEST(SpecialKeyTableTest, HoldsEveryNameWithItsCodeInItsOrder) {
       "NumPad8 68 NumPad9 69 F1 70 F2 71 F3 72 F4 73 F5 74 F6 75 F7 76 F8 77 F9 78 F10 79 "
       "F11 7A F12 7B F13 7C F14 7D F15 7E F16 7F F17 80 F18 81 F19 82 F20 83 F21 84 F22 85 "
       "F23 86 F24 87");
+  // The keys with the prefix E0 in the keyboard's scan-code tables.
+  const std::string extended =
+      " Prior Next End Home Left Up Right Down Snapshot Insert Delete LWin RWin Apps Divide "
+      "NumLock RControl RMenu BrowserBack BrowserForward BrowserRefresh BrowserStop "
+      "BrowserSearch BrowserFavorites BrowserHome VolMute VolDown VolUp MediaNext MediaPrev "
+      "MediaStop MediaPlay LaunchMail LaunchMediaSelect LaunchApp1 LaunchApp2 ";
   std::size_t row = 0;
   std::string name;
   std::int32_t code = 0;
@@ -84,6 +110,9 @@ TEST(SpecialKeyTableTest, HoldsEveryNameWithItsCodeInItsOrder) {
     const SpecialKey& key = SpecialKeyTable[row++];
     EXPECT_STREQ(key.name, name.c_str());
     EXPECT_EQ(key.keyCode, code) << name;
+    EXPECT_EQ(IsExtendedKey(static_cast<std::uint8_t>(code)),
+              extended.find(" " + name + " ") != std::string::npos)
+        << name;
     // NUL-filled to the end.
     for (std::size_t i = name.size(); i < sizeof(key.name); ++i) {
       EXPECT_EQ(key.name[i], '\0') << name;

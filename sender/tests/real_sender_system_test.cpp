@@ -35,6 +35,21 @@ TEST(RealSenderSystemTest, ScansCharactersWithTheirShiftState) {
   EXPECT_EQ(system.KeyScan('A') & 0x100, 0x100);  // with Shift
 }
 
+// No ANSI code page holds an emoji, and every one holds ASCII.
+TEST(RealSenderSystemTest, TakesArgumentsInTheCodePageWhereItHoldsThemElseInUtf8) {
+  const wchar_t* const wide[] = {L"Tapwise.exe", L"-window", L"\U0001F600 x"};
+  const ProgramArguments arguments(3, wide);
+  ASSERT_EQ(arguments.Count(), 3);
+  EXPECT_STREQ(arguments.Texts()[1], "-window");
+  EXPECT_FALSE(arguments.InUtf8()[1]);
+  EXPECT_STREQ(arguments.Texts()[2], "\xF0\x9F\x98\x80 x");
+  EXPECT_TRUE(arguments.InUtf8()[2]);
+  RealSenderSystem system;
+  EXPECT_EQ(system.CharacterOf("\xF0\x9F\x98\x80", true), 0x1F600u);
+  EXPECT_EQ(system.CharacterOf("\xD0\xB6", true), 0x436u);
+  EXPECT_EQ(system.CharacterOf("ab", false), 0u);
+}
+
 TEST(RealSenderSystemTest, GrantsAFineTimerPeriod) {
   RealSenderSystem system;
   ASSERT_TRUE(system.BeginTimerPeriod(1));

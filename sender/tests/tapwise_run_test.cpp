@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,9 +31,13 @@ class RunTest : public ::testing::Test {
     system_.foreground = system_.AddWindow({99, 990, "Console"});
   }
 
-  int Run(std::vector<const char*> arguments) {
+  // |inUtf8|: beside |arguments|, those in UTF-8.
+  int Run(std::vector<const char*> arguments, std::vector<char> inUtf8 = {}) {
     arguments.insert(arguments.begin(), "Tapwise.exe");
-    return RunTapwise(static_cast<int>(arguments.size()), arguments.data(), system_);
+    inUtf8.insert(inUtf8.begin(), arguments.size() - inUtf8.size(), false);
+    const std::unique_ptr<bool[]> flags(new bool[inUtf8.size()]);
+    std::copy(inUtf8.begin(), inUtf8.end(), flags.get());
+    return RunTapwise(static_cast<int>(arguments.size()), arguments.data(), system_, flags.get());
   }
 
   std::string SpecialKeys() {
@@ -165,7 +170,8 @@ TEST_F(RunTest, FailedLookupsEndWithOneAndTheirListing) {
 TEST_F(RunTest, AnEventNotSentEndsWithOneAndTheUsage) {
   system_.sendsBeforeFailure = 1;
   EXPECT_EQ(Run({"-wait", "0", "-waitKey", "5", "a", "b"}), 1);
-  EXPECT_EQ(system_.output, banner_ + "! Error: All key can't be send\n\n" + kUsageText);
+  EXPECT_EQ(system_.output, banner_ + "! Error: All key can't be send\n\n" +
+                                "! Error: Keys that may still be down: a\n\n" + kUsageText);
   // The key that is down is let go of, if the platform takes it.
   EXPECT_EQ(system_.calls, (Calls{"Begin period 1", "Sleep 0", "Sleep 5", "Down 0x0041", "Sleep 5",
                                   "Up 0x0041 refused", "Up 0x0041 refused", "End period 1"}));
@@ -299,6 +305,59 @@ TEST_F(RunTest, KeysStopWhenTheTargetLosesTheFrontAndWhatIsHeldIsLetGo) {
   EXPECT_EQ(system_.calls, (Calls{"Hide Untitled - Notepad", "Show Untitled - Notepad",
                                   "Foreground Untitled - Notepad", "Sleep 0", "Down 0x0010",
                                   "Down 0x0048", "Up 0x0048", "Up 0x0010"}));
+}
+
+// What the code page can't hold is found and typed as written (zhe, l with stroke and
+// an emoji, in UTF-8), and shown as such.
+TEST_F(RunTest, ArgumentsThatTheCodePageCantHoldAreTakenAsWritten) {
+  const WindowHandle notes = system_.AddWindow({12, 120, "\xD0\x96"});
+  system_.WindowOf(notes).titleInUtf8 = true;
+  system_.AddWindow({4, 40, "\xD0\x96"});  // the same bytes in the code page
+  EXPECT_EQ(Run({"-wait", "0", "-window", "\xD0\x96", "-waitKey", "0", "\xC5\x82", "a"},
+                {false, false, false, true, false, false, true, false}),
+            0);
+  EXPECT_EQ(system_.calls,
+            (Calls{"Hide \xD0\x96", "Show \xD0\x96", "Foreground \xD0\x96", "Sleep 0",
+                   "Unicode down 0x0142", "Unicode up 0x0142", "Down 0x0041", "Up 0x0041"}));
+  EXPECT_EQ(system_.foreground, notes);
+
+  system_.processes.emplace_back(16, "\xC5\x82.exe");
+  system_.processes.back().nameInUtf8 = true;
+  system_.output.clear();
+  EXPECT_EQ(Run({"-process", "\xC5\x81.exe", "a"}, {false, true, false}), 1);
+  EXPECT_EQ(system_.output, banner_ + "! Error: Can't find the process: \xC5\x81.exe\n\n" +
+                                processList_ + "* \"\xC5\x82.exe\"\n");
+  EXPECT_EQ(system_.printedInUtf8, (Calls{"\xC5\x81.exe", "\xC5\x82.exe"}));
+  system_.output.clear();
+  EXPECT_EQ(Run({"\xF0\x9F\x98\x80\xF0\x9F\x98\x80"}, {true}), 0);
+  EXPECT_NE(system_.output.find("Key not match: \xF0\x9F\x98\x80\xF0\x9F\x98\x80\n"),
+            std::string::npos);
+}
+
+// The user's hand still on a modifier of the hotkey that started the run: waited for,
+// up to two seconds.
+TEST_F(RunTest, AModifierHeldAtTheStartIsWaitedForAndStopsTheRunIfItStaysDown) {
+  const struct {
+    int looks;
+    int exitCode;
+    const char* output;
+  } cases[] = {
+      {3, 0, ""},
+      {1000, 1, "! Error: Keys not sent, a modifier key is held down: Control\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.looks);
+    system_.calls.clear();
+    system_.output.clear();
+    system_.keyHeld = 0x11;
+    system_.keyHeldLooks = c.looks;
+    EXPECT_EQ(Run({"-wait", "0", "-waitKey", "0", "s"}), c.exitCode);
+    EXPECT_EQ(system_.output, c.exitCode == 0 ? "" : banner_ + c.output);
+    Calls expected{"Sleep 0"};
+    expected.insert(expected.end(), c.exitCode == 0 ? 3 : 200, "Sleep 10");
+    if (c.exitCode == 0) expected.insert(expected.end(), {"Down 0x0053", "Up 0x0053"});
+    EXPECT_EQ(system_.calls, expected);
+  }
 }
 
 TEST_F(RunTest, TheTimerPeriodIsGivenBackWhenSendingThrowsAndEndedOnlyWhenGranted) {

@@ -31,10 +31,15 @@
 //       once the window is shown and the hook is installed; fg=1 when the window is the
 //       foreground window
 //   key <virtual-key code, 4 hex digits> <down|up> <milliseconds since start> fg=<0|1>
-//       for every keyboard event; fg=1 when the logger's window was the foreground
-//       window at that moment
+//       scan=<scan code, 2 hex digits> ext=<0|1>
+//       for every keyboard event (one line); fg=1 when the logger's window was the
+//       foreground window at that moment; the scan code and the extended-key flag as
+//       the event carries them
 //   char <UTF-16 code unit, 4 hex digits> fg=<0|1>
 //       with -chars, for every character that the logger's window receives (WM_CHAR)
+//   wkey <virtual-key code, 4 hex digits> <down|up> scan=<2 hex digits> ext=<0|1>
+//       with -chars, for every key message that the logger's window receives, with the
+//       scan code and the extended-key flag of its lParam
 //   helper shown
 //       when the hidden helper window is shown
 //   yielded fg=<0|1>
@@ -47,8 +52,11 @@
 // exactly as it was injected (0x0141 stays 0x0141; window messages only get its low
 // byte). Unless told otherwise, the hook keeps every event from going further: whatever
 // a test sends, no key is left held down and no window acts on it. The window is a
-// Unicode window, so that a character arrives as itself, not through a code page.
+// Unicode window, so that a character arrives as itself, not through a code page, and
+// its title is taken from the command line in UTF-16.
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,7 +65,6 @@
 namespace {
 
 const char kDefaultTitle[] = "Tapwise key logger";
-const char kWindowClass[] = "TapwiseKeyLoggerWindow";
 const wchar_t kWideWindowClass[] = L"TapwiseKeyLoggerWindow";
 const char kHelperClass[] = "TapwiseKeyLoggerHelper";
 const char kDialogClass[] = "TapwiseKeyLoggerDialog";
@@ -90,8 +97,10 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM message, LPARAM data) {
   if (code != HC_ACTION) return CallNextHookEx(nullptr, code, message, data);
   const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
   const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
-  std::printf("key %04lx %s %.3f fg=%d\n", static_cast<unsigned long>(event->vkCode),
-              up ? "up" : "down", MillisecondsSinceStart(), IsForeground());
+  std::printf("key %04lx %s %.3f fg=%d scan=%02lx ext=%d\n",
+              static_cast<unsigned long>(event->vkCode), up ? "up" : "down",
+              MillisecondsSinceStart(), IsForeground(), static_cast<unsigned long>(event->scanCode),
+              (event->flags & LLKHF_EXTENDED) != 0 ? 1 : 0);
   std::fflush(stdout);
   if (up && g_stop_at_f24 && event->vkCode == kF24) PostMessageA(g_window, kStopMessage, 0, 0);
   // Not from inside the hook, which holds up the event: as soon as the hook is done.
@@ -116,6 +125,15 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
       std::printf("char %04x fg=%d\n", static_cast<unsigned>(wparam), IsForeground());
       std::fflush(stdout);
       return 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+      std::printf("wkey %04x %s scan=%02x ext=%d\n", static_cast<unsigned>(wparam),
+                  message == WM_KEYUP || message == WM_SYSKEYUP ? "up" : "down",
+                  static_cast<unsigned>((lparam >> 16) & 0xFF), (lparam & (1 << 24)) != 0 ? 1 : 0);
+      std::fflush(stdout);
+      break;
     case kYieldMessage:
       SetForegroundWindow(FindWindowA(nullptr, g_yield_to));
       std::printf("yielded fg=%d\n", IsForeground());
@@ -160,12 +178,11 @@ int main(int argc, char** argv) {
   const bool helper = argc > 2 && std::strcmp(argv[1], "-helper") == 0;
   const bool yields = argc > 4 && std::strcmp(argv[1], "-yield") == 0;
   g_pass_events_on = argc > 2 && std::strcmp(argv[1], "-chars") == 0;
-  const char* title =
-      argc > 1 ? argv[hooked && !helper && !g_pass_events_on && !modal ? 1 : 2] : kDefaultTitle;
+  int title_at = argc > 1 ? (hooked && !helper && !g_pass_events_on && !modal ? 1 : 2) : 0;
   HWND owner = nullptr;
   if (owned) {
     owner = FindWindowA(nullptr, argv[2]);
-    title = argv[3];
+    title_at = 3;
     if (!owner) {
       std::printf("failed FindWindow %s\n", argv[2]);
       return 1;
@@ -174,8 +191,15 @@ int main(int argc, char** argv) {
   if (yields) {
     g_events_before_yield = std::atol(argv[2]);
     g_yield_to = argv[3];
-    title = argv[4];
+    title_at = 4;
   }
+  // The title as the command line holds it, also what the ANSI code page can't.
+  int wide_count = 0;
+  wchar_t** const wide_arguments = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+  const wchar_t* title =
+      title_at > 0 && wide_arguments && title_at < wide_count ? wide_arguments[title_at] : nullptr;
+  wchar_t default_title[64];
+  MultiByteToWideChar(CP_ACP, 0, kDefaultTitle, -1, default_title, 64);
   g_stop_at_f24 = argc <= 1;
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -189,8 +213,9 @@ int main(int argc, char** argv) {
     std::printf("failed RegisterClass %lu\n", GetLastError());
     return 1;
   }
-  g_window = CreateWindowExA(0, kWindowClass, title, WS_OVERLAPPEDWINDOW, 100, 100, 400, 200, owner,
-                             nullptr, instance, nullptr);
+  g_window =
+      CreateWindowExW(0, kWideWindowClass, title ? title : default_title, WS_OVERLAPPEDWINDOW, 100,
+                      100, 400, 200, owner, nullptr, instance, nullptr);
   g_front = g_window;
   if (!g_window) {
     std::printf("failed CreateWindow %lu\n", GetLastError());

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +61,9 @@ struct KeyEvent {
   double at = 0;  // milliseconds
   bool foreground = false;
   unsigned character = 0;  // of a line that logs a character the window received
+  unsigned scan = 0;       // the scan code and the extended-key flag of a key event,
+  bool extended = false;   // as the hook sees them or as the window receives them
+  bool message = false;    // a key message the window received, not a hook's event
 };
 
 KeyEvent ParseEvent(const std::string& line) {
@@ -68,13 +72,20 @@ KeyEvent ParseEvent(const std::string& line) {
   double at = 0;
   int foreground = 0;
   unsigned character = 0;
+  unsigned scan = 0;
+  int extended = 0;
   if (std::sscanf(line.c_str(), "char %x fg=%d", &character, &foreground) == 2) {
     return {0, false, 0, foreground == 1, character};
   }
-  if (std::sscanf(line.c_str(), "key %x %7s %lf fg=%d", &key, direction, &at, &foreground) != 4) {
+  if (std::sscanf(line.c_str(), "wkey %x %7s scan=%x ext=%d", &key, direction, &scan, &extended) ==
+      4) {
+    return {key, std::string(direction) == "down", 0, false, 0, scan, extended == 1, true};
+  }
+  if (std::sscanf(line.c_str(), "key %x %7s %lf fg=%d scan=%x ext=%d", &key, direction, &at,
+                  &foreground, &scan, &extended) < 4) {
     return {};
   }
-  return {key, std::string(direction) == "down", at, foreground == 1};
+  return {key, std::string(direction) == "down", at, foreground == 1, 0, scan, extended == 1};
 }
 
 // keylogger.exe's first line ends with " fg=1" when its window was in front.
@@ -442,34 +453,59 @@ TEST_F(TapwiseExe, KeysStopWhenTheTargetLosesTheFrontAndNothingIsLeftHeld) {
 }
 
 // A character that no key of the layout types (here a with umlaut and the euro sign)
-// arrives as itself; a capital with Control is the key, Control+A, with no Shift. The
-// command line reaches Wine in the locale's character set, so it must be UTF-8.
+// arrives as itself, and so do those that the code page can't hold (zhe, l with stroke,
+// an emoji); a capital with Control is the key, Control+A, with no Shift. The keys carry
+// their scan codes, the extended ones their flag. The logger's title holds a zhe. The
+// command line reaches Wine in the locale's character set, so it must be UTF-8, and
+// Wine's code page is then 1252.
 TEST_F(TapwiseExe, ACharacterThatNoKeyTypesArrivesAsThatCharacter) {
+  const std::string locale = Env("LC_ALL");
+  setenv("LC_ALL", "C.UTF-8", 1);
+  title += " \u0436";
   HelperProcess logger;
   ASSERT_TRUE(StartLogger(logger, {"-chars"}));
   HelperProcess decoy;
   ASSERT_TRUE(StartDecoy(decoy));
-  const std::string locale = Env("LC_ALL");
-  setenv("LC_ALL", "C.UTF-8", 1);
-  const Outcome run = Tapwise({"-wait", "0", "-window", title, "-waitKey", "0", "a", "\u00e4",
-                               "\u20ac", "b", "/LControl", "A", "\\LControl"});
+  const Outcome run =
+      Tapwise({"-wait",  "0",          "-window", title,       "-waitKey", "0",          "a",
+               "\u00e4", "\u20ac",     "b",       "/LControl", "A",        "\\LControl", "\u0436",
+               "\u0142", "\U0001F600", "/Shift",  "Left",      "\\Shift",  "RControl",   "Return"});
   locale.empty() ? unsetenv("LC_ALL") : setenv("LC_ALL", locale.c_str(), 1);
   ExpectEnded(run, 0, "");
 
   std::vector<unsigned> characters;
   std::vector<KeyEvent> keys;
-  for (const KeyEvent& event : TakeEvents(logger, 17)) {
+  std::vector<std::string> scans;  // "<key> <scan> <ext>" of the first down of each key
+  // 28 events, each as the hook sees it and as a message of the window, and 10 characters.
+  for (const KeyEvent& event : TakeEvents(logger, 66)) {
+    const std::set<unsigned> watched{0x10, 0x11, 0x25, 0xa3, 0x41, 0x0d};
+    if (event.key != 0 && event.down && watched.count(event.key) != 0) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%s %04x %02x %d", event.message ? "message" : "hook",
+                    event.key, event.scan, event.extended ? 1 : 0);
+      if (std::find(scans.begin(), scans.end(), text) == scans.end()) scans.push_back(text);
+    }
+    if (event.message) continue;
     if (event.key != 0) {
       keys.push_back(event);
     } else {
       characters.push_back(event.character);
     }
   }
-  EXPECT_EQ(characters, (std::vector<unsigned>{'a', 0xe4, 0x20ac, 'b', 0x01}));
-  // Characters without a key come as the platform's packet key (0xE7).
-  EXPECT_EQ(Keys(keys), Sequence({Tap(0x41), Tap(0xe7), Tap(0xe7), Tap(0x42), Down(0xa2),
-                                  Tap(0x141), Up(0xa2)}));
+  EXPECT_EQ(characters, (std::vector<unsigned>{'a', 0xe4, 0x20ac, 'b', 0x01, 0x436, 0x142, 0xd83d,
+                                               0xde00, 0x0d}));
+  // Characters without a key come as the platform's packet key (0xE7); the two units of
+  // a surrogate pair go down together, then up.
+  EXPECT_EQ(Keys(keys),
+            Sequence({Tap(0x41), Tap(0xe7), Tap(0xe7), Tap(0x42), Down(0xa2), Tap(0x141), Up(0xa2),
+                      Tap(0xe7), Tap(0xe7), Down(0xe7), Down(0xe7), Up(0xe7), Up(0xe7), Down(0x10),
+                      Tap(0x25), Up(0x10), Tap(0xa3), Tap(0x0d)}));
   EXPECT_EQ(CountForeground(keys), keys.size()) << "the logger's window was not in front";
+  // The window gets either Control as Control, the right-hand one told apart by its flag.
+  EXPECT_EQ(scans, (std::vector<std::string>{
+                       "hook 0041 1e 0", "message 0041 1e 0", "message 0011 1d 0", "hook 0010 2a 0",
+                       "message 0010 2a 0", "hook 0025 4b 1", "message 0025 4b 1", "hook 00a3 1d 1",
+                       "message 0011 1d 1", "hook 000d 1c 0", "message 000d 1c 0"}));
   EXPECT_EQ(decoy.Stop(), 0);
   EXPECT_EQ(logger.Stop(), 0);
 }
