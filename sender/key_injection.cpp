@@ -216,18 +216,56 @@ constexpr std::uint16_t kModifiers[] = {0x10, 0x11, 0x12, 0x5B, 0x5C};
 constexpr int kModifierPauses = 200;
 constexpr std::uint32_t kModifierPause = 10;
 
+// The modifier of kModifiers that |key| is, either hand's; 0 for any other key.
+std::uint16_t ModifierOf(const EventKey& key) {
+  if (key.kind != EventKey::Kind::kKey) return 0;
+  switch (key.code) {
+    case 0x10:
+    case 0xA0:
+    case 0xA1:
+      return 0x10;
+    case 0x11:
+    case 0xA2:
+    case 0xA3:
+      return 0x11;
+    case 0x12:
+    case 0xA4:
+    case 0xA5:
+      return 0x12;
+    case 0x5B:
+    case 0x5C:
+      return static_cast<std::uint16_t>(key.code);
+    default:
+      return 0;
+  }
+}
+
+// Whether the script lets go of |modifier| before it presses it: it counts on an earlier
+// run having left it down on purpose, so that one being down is no user's finger.
+bool ReleasedFirst(CMyList<KeyStroke>& keys, std::uint16_t modifier) {
+  for (keys.SetPosition(0); keys.HasCurrent(); keys.MoveNext()) {
+    const KeyStroke& key = keys.GetCurrent();
+    if (ModifierOf(EventKeyOf(key)) == modifier) return key.action == KeyStroke::kReleaseOnly;
+  }
+  return false;
+}
+
 // Started by a hotkey, with no start delay, the program may find the user's fingers
 // still on its modifiers. Before the first event the run holds no key of its own, so
-// every modifier down is the user's. False when one stays down; |held| then names
-// them.
-bool AwaitModifiersReleased(SenderSystem& system, CMyString* held) {
+// every modifier down is the user's, but for one that the script lets go of first.
+// False when one stays down; |held| then names them.
+bool AwaitModifiersReleased(SenderSystem& system, CMyList<KeyStroke>& keys, CMyString* held) {
+  bool awaited[sizeof kModifiers / sizeof kModifiers[0]];
+  for (std::size_t i = 0; i < sizeof kModifiers / sizeof kModifiers[0]; ++i) {
+    awaited[i] = !ReleasedFirst(keys, kModifiers[i]);
+  }
   for (int pause = 0;; ++pause) {
     bool any = false;
-    for (const std::uint16_t modifier : kModifiers) {
-      if (!system.IsKeyDown(modifier)) continue;
+    for (std::size_t i = 0; i < sizeof kModifiers / sizeof kModifiers[0]; ++i) {
+      if (!awaited[i] || !system.IsKeyDown(kModifiers[i])) continue;
       if (pause == kModifierPauses && held != nullptr) {
         if (held->Length() > 0) *held += " ";
-        *held += SpecialKeyName(modifier);
+        *held += SpecialKeyName(kModifiers[i]);
       }
       any = true;
     }
@@ -286,7 +324,7 @@ SendOutcome SendKeyScript(SenderSystem& system, std::int32_t startDelay, CMyList
   try {
     FineTimerPeriod period(system, paced);
     system.Sleep(static_cast<std::uint32_t>(startDelay));
-    if (keys.Count() > 0 && !AwaitModifiersReleased(system, namedKeys)) {
+    if (keys.Count() > 0 && !AwaitModifiersReleased(system, keys, namedKeys)) {
       return SendOutcome::kModifierHeld;
     }
     return InjectKeyList(system, keys, keyDelay, front, namedKeys);
