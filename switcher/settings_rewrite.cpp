@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
 namespace vindo {
 namespace {
@@ -59,22 +60,26 @@ int ReadItemNumber(std::string_view line) {
 }
 
 // Gathers the pieces of the output and hands them to the sink in parts of about
-// kRewritePartSize bytes; once the sink has refused a part, it takes no more.
+// kRewritePartSize bytes; once the sink has refused a part, it takes no more. The
+// room for a part is taken once and filled by plain copies: most pieces are a few
+// bytes, and a string's append costs more than their copy.
 class PartCollector {
  public:
-  explicit PartCollector(const PartSink& sink) : sink_(sink) { part_.reserve(kRewritePartSize); }
+  explicit PartCollector(const PartSink& sink) : sink_(sink), part_(new char[kRewritePartSize]) {}
 
   void Add(std::string_view piece) {
-    if (part_.size() + piece.size() > kRewritePartSize) {
-      if (!part_.empty()) Pass(part_);
-      part_.clear();
+    if (filled_ + piece.size() > kRewritePartSize) {
+      if (filled_ != 0) Pass({part_.get(), filled_});
+      filled_ = 0;
       if (piece.size() >= kRewritePartSize) return Pass(piece);
     }
-    part_.append(piece);
+    if (piece.empty()) return;
+    std::memcpy(part_.get() + filled_, piece.data(), piece.size());
+    filled_ += piece.size();
   }
 
   bool Finish() {
-    if (!part_.empty()) Pass(part_);
+    if (filled_ != 0) Pass({part_.get(), filled_});
     return taken_;
   }
 
@@ -82,7 +87,8 @@ class PartCollector {
   void Pass(std::string_view part) { taken_ = taken_ && sink_(part); }
 
   const PartSink& sink_;
-  std::string part_;
+  const std::unique_ptr<char[]> part_;  // not zero-filled: only the filled bytes are read
+  std::size_t filled_ = 0;
   bool taken_ = true;
 };
 
