@@ -240,8 +240,10 @@ bool SafeWrite::WriteAll(FileHandle handle, std::string_view content) {
   if (!map_) return system_.WriteFile(handle, content.data(), content.size());
   for (std::size_t done = 0; done < content.size();) {
     const std::size_t size = std::min(mapped_.size(), content.size() - done);
-    map_(content.data() + done, size, mapped_.data());
-    if (!system_.WriteFile(handle, mapped_.data(), size)) return false;
+    if (!map_(content.data() + done, size, mapped_.data()) ||
+        !system_.WriteFile(handle, mapped_.data(), size)) {
+      return false;
+    }
     done += size;
   }
   return true;

@@ -66,7 +66,8 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // scanner holds, permissions) fails the write, target unchanged.
 class SafeWrite {
  public:
-  // |map|, when given, maps every byte on its way to the file.
+  // |map|, when given, maps every byte on its way to the file; a byte that it can't map
+  // faithfully fails the write.
   SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr);
   // A write that was not finished leaves nothing behind: its temporary file is closed
   // and removed, also when an exception ends it.

@@ -48,6 +48,9 @@ using Clock = std::chrono::steady_clock;
 constexpr char kPeakRunFlag[] = "--peak-run";
 // Starts a --peak-run process and prints its peak resident set in KiB (see PeakOfOneRun).
 constexpr char kPeakProbeFlag[] = "--peak-probe";
+// Writes a generated settings file of the given number of lines to the given path, for
+// the runs under Wine (scripts/bench).
+constexpr char kWriteSettingsFlag[] = "--write-settings";
 
 constexpr std::int64_t kLineCounts[] = {125000, 250000, 500000, 1000000};
 constexpr char kMode[] = "/1";
@@ -485,6 +488,9 @@ std::string DiskDirectory() {
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], kPeakRunFlag) == 0) return PeakRun(argv + 2);
   if (argc == 5 && std::strcmp(argv[1], kPeakProbeFlag) == 0) return PeakProbe(argv + 2);
+  if (argc == 4 && std::strcmp(argv[1], kWriteSettingsFlag) == 0) {
+    return WriteAndSync(argv[3], GenerateSettings(std::atoll(argv[2]))) ? 0 : 1;
+  }
 
   // A run of vindo is a process of its own, whose large buffers all come fresh from
   // the kernel. With its default, growing threshold, malloc would keep them around
