@@ -30,6 +30,10 @@ using ByteMapping = bool (*)(const char* from, std::size_t size, char* to);
 bool EncodeBackupBytes(const char* from, std::size_t size, char* to);
 void DecodeBackupBytes(const char* from, std::size_t size, char* to);
 
+// The same rotation a word at a time, as EncodeBackupBytes does it on processors
+// without SSE2.
+bool EncodeBackupBytesWordwise(const char* from, std::size_t size, char* to);
+
 // True when every byte survives the rotation and its reverse.
 bool CanBackUpFaithfully(std::string_view content);
 
