@@ -48,17 +48,6 @@ bool IsReadOnly(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// Opening a file while sharing nothing meets a sharing violation exactly when another
-// handle holds it open for reading, writing or deleting, whatever that one shares:
-// Windows won't replace such a file. A lack of permission is no such conflict.
-bool HeldByAnother(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(file);
-  return false;
-}
-
 bool MoveTo(HANDLE file, ULONGLONG offset) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
@@ -139,7 +128,15 @@ std::vector<std::string> RealSwitcherSystem::FilesBeside(const std::string& path
   return files;
 }
 
-bool RealSwitcherSystem::IsHeld(const std::string& path) { return HeldByAnother(path); }
+bool RealSwitcherSystem::IsHeld(const std::string& path) {
+  // Sharing nothing meets a sharing violation exactly when another handle has the file
+  // open for reading, writing or deleting, whatever that one shares.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
+}
 
 FileStatus RealSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
   // Shared with nobody, so a second run's open meets a sharing violation; deleted when
@@ -216,14 +213,14 @@ FileStatus RealSwitcherSystem::MoveOverExisting(const std::string& from, const s
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return FileStatus::kOk;
   }
-  // A file that another program holds open can't be replaced. Windows says so with a
-  // sharing violation or with access denied, Wine always with the latter; access denied
-  // counts as busy only when the target is held, else it is a lack of permission.
+  // A file that any other handle holds can't be replaced, whatever that handle
+  // shares, even one that reads only its attributes or a mapping whose handle is
+  // closed: Windows says so with "access denied" (Wine too), or with a sharing
+  // violation where the holder does not share deletion. The target is not read-only,
+  // so "access denied" is taken for such a holder; where it is a lack of permission,
+  // the write in place after the retries is refused as well, and nothing changes.
   const DWORD error = GetLastError();
-  if (error == ERROR_ACCESS_DENIED) {
-    return HeldByAnother(to) ? FileStatus::kBusy : FileStatus::kDenied;
-  }
-  return StatusOf(error);
+  return error == ERROR_ACCESS_DENIED ? FileStatus::kBusy : StatusOf(error);
 }
 
 FileStatus RealSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {

@@ -22,9 +22,10 @@ class RunLock {
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
 
-  // Waits for another run to finish, for a minute at most; false when it did not. Where
-  // no lock can be made (no folder, no right to create a file in it), the run goes on
-  // without one: it can't change anything in that folder either.
+  // Waits for another run to finish, for a minute at most, also while the lock file
+  // exists but can't be opened; false when it did not. Only where no lock file can be
+  // made at all (no folder, no right to create a file in it) does the run go on without
+  // one: it can't change anything in that folder either.
   bool Take();
   void Release();
 

@@ -38,9 +38,15 @@ bool FileExists(SwitcherSystem& system, const std::string& path);
 FileStatus ReadFileRetrying(SwitcherSystem& system, const std::string& path, std::string* contents);
 
 // <file>.partial: while it exists, |file| may be partial (a write in place that did
-// not finish), and it is neither backed up nor restored from.
+// not finish). It records the size and a checksum of each content the file may
+// legitimately hold, the old and the new one of that write; a file so marked is
+// neither backed up nor restored from unless it holds one of them.
 std::string PartialMarkOf(const std::string& path);
 bool IsMarkedPartial(SwitcherSystem& system, const std::string& path);
+// For a file found marked: true when |content|, the file as read, is one its mark
+// allows; the mark is then removed, as far as it can be (one that stays blocks
+// nothing). False for any other content, and for a mark that is empty or can't be read.
+bool MarkAllows(SwitcherSystem& system, const std::string& path, std::string_view content);
 
 enum class WriteTarget { kReplace, kCreateOnly };
 
@@ -55,20 +61,24 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // naming that runs stopped dead left behind are removed first; one that another
 // program still holds open can't be removed, and its name is skipped.
 //
-// When another program holds the target open, the move is retried for about a
-// second; then the content is written into the target in place, which works when the
-// holder shares reading and writing. Every refusal that the platform makes in advance
-// comes before the first byte changes (the new length is set first: a full disk
-// refuses a longer file, a mapped file a shorter one); a failure after that puts the
-// old content back and reads it back. Meanwhile the target is marked partial
-// (PartialMarkOf), and it stays marked when it could not be put back, or when a hard
-// stop ended the write. Any other refusal of the move (a temporary file that a
-// scanner holds, permissions) fails the write, target unchanged.
+// When the move is refused as busy, it is retried for about a second. Then, unless it
+// is the temporary file that another program holds (vindo may open its own file
+// sharing nothing to see that; never the target, whose users that would lock out),
+// the content is written into the target in place, which works when the holder shares
+// reading and writing, and where the file only lacks the right to be deleted. Every refusal that
+// the platform makes in advance comes before the first byte changes (the new length is set first: a
+// full disk refuses a longer file, a mapped file a shorter one); a failure after that puts the old
+// content back and reads it back. Meanwhile the target is marked partial (PartialMarkOf), and it
+// stays marked when it could not be put back, or when a hard stop ended the write. Any other
+// refusal (a temporary file that a scanner holds, a read-only target, no right to write) fails the
+// write, target unchanged.
 class SafeWrite {
  public:
   // |map|, when given, maps every byte on its way to the file; a byte that it can't map
-  // faithfully fails the write.
-  SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr);
+  // faithfully fails the write. A |plain| write (a mark) is never written in place, and
+  // has no mark of its own.
+  SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr,
+            bool plain = false);
   // A write that was not finished leaves nothing behind: its temporary file is closed
   // and removed, also when an exception ends it.
   ~SafeWrite();
@@ -91,15 +101,19 @@ class SafeWrite {
   FileStatus WriteInPlace(const FileTimes& times, const ContentSource& again);
   bool PutBack(FileHandle target, const std::string& old, const FileTimes& old_times,
                std::string* now);
-  bool Mark();
+  bool Mark(const std::string* old, const ContentSource& again);
   void ClearMark();
   bool WriteAll(FileHandle handle, std::string_view content);
+  // Hands |content| to |use| as it goes to the file, mapped a chunk at a time.
+  template <typename Use>
+  bool Mapped(std::string_view content, Use use);
   void Discard();
 
   SwitcherSystem& system_;
   const std::string path_;
   const std::string mark_;  // PartialMarkOf(path_)
   const ByteMapping map_;
+  const bool plain_;
   std::string mapped_;     // room for one mapped chunk
   std::string temporary_;  // the temporary file, while it exists
   FileHandle handle_ = 0;

@@ -13,9 +13,10 @@ SwitcherPaths DefaultPaths() {
 bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                     std::string* content) {
   *settings_times = FileTimes();
-  if (IsMarkedPartial(system, paths.settings)) return false;
+  const bool marked = IsMarkedPartial(system, paths.settings);
   system.CaptureFileTimes(paths.settings, settings_times);
   if (ReadFileRetrying(system, paths.settings, content) != FileStatus::kOk) return false;
+  if (marked && !MarkAllows(system, paths.settings, *content)) return false;
   // The rotation fails the write at a byte that it can't store.
   return WriteFileSafely(system, paths.backup, *content, EncodeBackupBytes, *settings_times,
                          WriteTarget::kReplace) == FileStatus::kOk;
@@ -24,9 +25,10 @@ bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTime
 bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                      std::string* content) {
   *settings_times = FileTimes();
-  if (IsMarkedPartial(system, paths.backup)) return false;
+  const bool marked = IsMarkedPartial(system, paths.backup);
   system.CaptureFileTimes(paths.backup, settings_times);
   if (ReadFileRetrying(system, paths.backup, content) != FileStatus::kOk) return false;
+  if (marked && !MarkAllows(system, paths.backup, *content)) return false;
   DecodeBackupBytes(content->data(), content->size(), content->data());
   return WriteFileSafely(system, paths.settings, *content, nullptr, *settings_times,
                          WriteTarget::kCreateOnly) == FileStatus::kOk;

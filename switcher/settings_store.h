@@ -21,7 +21,8 @@ struct SwitcherPaths {
 // c:\fe\fein\servicetype.ini and res_ini.sav.
 SwitcherPaths DefaultPaths();
 
-// Copies the settings file to the backup; never one that is marked partial.
+// Copies the settings file to the backup; never one that is marked partial, unless
+// its mark allows what it holds (MarkAllows).
 // |settings_times| receives the settings file's times as they were before it was read,
 // |content| the settings file's content.
 bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
@@ -29,7 +30,8 @@ bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTime
 
 // Recreates a missing settings file from the backup, with the backup's times, which
 // |settings_times| receives; |content| receives the restored content. Never replaces
-// a settings file that exists, never restores from a backup that is marked partial.
+// a settings file that exists, never restores from a backup that is marked partial
+// unless its mark allows what it holds.
 bool RestoreSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTimes* settings_times,
                      std::string* content);
 

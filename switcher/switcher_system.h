@@ -51,8 +51,9 @@ class SwitcherSystem {
   // for a bare name), each formed like |path|; empty when the folder can't be read.
   virtual std::vector<std::string> FilesBeside(const std::string& path) = 0;
 
-  // True when another program holds the file open, which keeps Windows from replacing
-  // it.
+  // True when another program holds the file open. Only for vindo's own files (its
+  // temporary files): it opens the file sharing nothing for an instant, which would
+  // keep the photo-print program from opening its settings meanwhile.
   virtual bool IsHeld(const std::string& path) = 0;
 
   // Keeps every other run of vindo that asks for the same |path| waiting (kBusy) until
@@ -79,9 +80,9 @@ class SwitcherSystem {
   // Flushes the file's data to the disk.
   virtual bool FlushFile(FileHandle handle) = 0;
   virtual bool CloseFile(FileHandle handle) = 0;
-  // Moves |from| over |to| in one step. kBusy when another program holds |from| open, or
-  // holds |to| as IsHeld() says; any other refusal of |to| (read-only, permissions) is
-  // kDenied.
+  // Moves |from| over |to| in one step. kBusy when another program holds either open
+  // (Windows refuses to replace a file that any handle holds, whatever it shares, and
+  // says so with "access denied"); kDenied for a read-only |to|.
   virtual FileStatus MoveOverExisting(const std::string& from, const std::string& to) = 0;
   // Moves |from| to |to| in one step, only if nothing exists at |to| (else kExists).
   virtual FileStatus MoveToNewName(const std::string& from, const std::string& to) = 0;

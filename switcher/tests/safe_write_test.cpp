@@ -71,12 +71,38 @@ TEST_F(SafeWriteTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) 
   EXPECT_EQ(ReadBytes(paths.settings), "the old, longer content");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
 
-  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
-  EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+  // Any holder that shares writing, or one that reads only the attributes (an indexer),
+  // keeps the file from being replaced: it is written in place.
+  for (const auto sharing :
+       {TestSwitcherSystem::Sharing::kReadingAndWriting, TestSwitcherSystem::Sharing::kEverything,
+        TestSwitcherSystem::Sharing::kAttributesOnly}) {
+    WriteBytes(paths.settings, "the old, longer content");
+    system.held[paths.settings] = sharing;
+    EXPECT_EQ(WriteFileSafely(system, paths.settings, "new", nullptr, times, WriteTarget::kReplace),
+              FileStatus::kOk);
+    ExpectTimes(paths.settings, kBackupTimes);
+    EXPECT_EQ(ReadBytes(paths.settings), "new");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+  }
+  // The target itself is never opened sharing nothing: the photo-print program would
+  // be locked out of its file meanwhile.
+  EXPECT_EQ(system.opened_exclusively.count(paths.settings), 0u);
+
+  // One that lets go within the retries: the file is replaced as usual.
+  system.sleeps.clear();
+  system.log.clear();
+  int moves = 0;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "MoveOverExisting " + paths.settings && ++moves == 2) {
+      system.LetGo(paths.settings);
+    }
+  };
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "newer", nullptr, times, WriteTarget::kReplace),
             FileStatus::kOk);
-  ExpectTimes(paths.settings, kBackupTimes);
-  EXPECT_EQ(ReadBytes(paths.settings), "new");
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"servicetype.ini"});
+  EXPECT_EQ(system.sleeps.size(), 2u);
+  EXPECT_EQ(std::count(system.log.begin(), system.log.end(), "OpenInPlace " + paths.settings), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), "newer");
+  system.after_operation = nullptr;
 
   // A scanner that holds the temporary file is waited for, but the target is not held:
   // no write in place. The temporary file stays until the scanner lets go of it.
@@ -86,8 +112,50 @@ TEST_F(SafeWriteTest, HeldTargetIsWrittenInPlaceOnlyWhenTheHolderSharesWriting) 
   EXPECT_EQ(WriteFileSafely(system, paths.settings, "newer", nullptr, times, WriteTarget::kReplace),
             FileStatus::kBusy);
   EXPECT_EQ(system.sleeps, std::vector<int>(kBusyAttempts - 1, kBusyRetryMilliseconds));
-  EXPECT_EQ(ReadBytes(paths.settings), "new");
+  EXPECT_EQ(ReadBytes(paths.settings), "newer");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"servicetype.ini", "servicetype.ini.0.tmp"}));
+}
+
+// Read from the log of a write in place: the mark is on the disk before the target's
+// first byte changes, and goes only after the target is on the disk with the length
+// meant. A put-back is trusted only when the file reads back as the old content.
+TEST_F(SafeWriteTest, AWriteInPlaceMakesEachStepDurableBeforeTheNext) {
+  const std::string mark = PartialMarkOf(paths.settings);
+  WriteBytes(paths.settings, "old");
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  ASSERT_EQ(WriteFileSafely(system, paths.settings, "new content", nullptr, FileTimes(),
+                            WriteTarget::kReplace),
+            FileStatus::kOk);
+  const auto at = [&](const std::string& operation) {
+    return std::find(system.log.begin(), system.log.end(), operation) - system.log.begin();
+  };
+  const auto first_change =
+      std::min(at("SetFileSize " + paths.settings), at("WriteFile " + paths.settings));
+  EXPECT_LT(at("FlushFile " + mark + ".0.tmp"), at("MoveOverExisting " + mark));
+  EXPECT_LT(at("MoveOverExisting " + mark), first_change);
+  EXPECT_LT(at("FlushFile " + paths.settings), at("RemoveFile " + mark));
+  EXPECT_LT(at("RemoveFile " + mark), static_cast<std::ptrdiff_t>(system.log.size()));
+
+  // Content that comes shorter the second time than it was written: put back.
+  SafeWrite shorter(system, paths.settings);
+  ASSERT_EQ(shorter.Begin(), FileStatus::kOk);
+  shorter.Write("newer content");
+  EXPECT_EQ(shorter.Finish(FileTimes(), WriteTarget::kReplace,
+                           [](const ContentSink& sink) { return sink("newer"); }),
+            FileStatus::kFailed);
+  EXPECT_EQ(ReadBytes(paths.settings), "new content");
+
+  // The target's flush fails, and the put-back reports success but leaves other bytes.
+  system.after_operation = [&](int) {
+    if (system.last_operation == "WriteFile " + paths.settings && system.lying_paths.empty()) {
+      system.failing_writes = {system.writes + 1};
+      system.lying_paths.insert(paths.settings);
+    }
+  };
+  EXPECT_EQ(WriteFileSafely(system, paths.settings, "newest", nullptr, FileTimes(),
+                            WriteTarget::kReplace),
+            FileStatus::kDamaged);
+  EXPECT_TRUE(Exists(mark));
 }
 
 TEST_F(SafeWriteTest, RefusesAReadOnlyTargetAndLeavesNoTrace) {

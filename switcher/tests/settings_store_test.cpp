@@ -149,7 +149,7 @@ TEST_F(SettingsStoreTest, RestoreNeverReplacesAFileThatReappeared) {
   WriteBytes(paths.backup, Encode("from the backup"));
   // The settings file appears between the check and the move into place.
   system.after_operation = [&](int) {
-    if (system.last_operation == "FlushFile ") WriteBytes(paths.settings, "reappeared");
+    if (system.last_operation.rfind("FlushFile ", 0) == 0) WriteBytes(paths.settings, "reappeared");
   };
   EXPECT_FALSE(RestoreSettings(system, paths, &times, &content));
   EXPECT_EQ(ReadBytes(paths.settings), "reappeared");
@@ -189,6 +189,37 @@ TEST_F(SettingsStoreTest, TheMarkOfAPartialFileGoesOnlyWithAWholeWrite) {
   WriteBytes(paths.settings, "partial settings");
   EXPECT_FALSE(BackupSettings(system, paths, &times, &content));
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), "settings");
+}
+
+// A mark left by a write in place that went through (a scanner held the mark as it was
+// to go), found later with the file as that write left it, as it was before, or
+// neither: only the last keeps the file from being backed up.
+TEST_F(SettingsStoreTest, AStaleMarkIsClearedWhenTheFileHoldsWhatItAllows) {
+  const std::string mark = PartialMarkOf(paths.settings);
+  WriteBytes(paths.settings, "old settings");
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kReadingAndWriting;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "MoveOverExisting " + mark) {
+      system.held[mark] = TestSwitcherSystem::Sharing::kNothing;
+    }
+  };
+  ASSERT_EQ(WriteFileSafely(system, paths.settings, "new settings", nullptr, FileTimes(),
+                            WriteTarget::kReplace),
+            FileStatus::kOk);
+  const std::string left = ReadBytes(mark);
+  system = TestSwitcherSystem();
+  const std::pair<const char*, bool> cases[] = {
+      {"new settings", true}, {"old settings", true}, {"new settingz", false}};
+  for (const auto& [settings, allowed] : cases) {
+    SCOPED_TRACE(settings);
+    WriteBytes(mark, left);
+    WriteBytes(paths.settings, settings);
+    EXPECT_EQ(BackupSettings(system, paths, &times, &content), allowed);
+    EXPECT_EQ(Exists(mark), !allowed);
+    if (allowed) {
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), settings);
+    }
+  }
 }
 
 }  // namespace

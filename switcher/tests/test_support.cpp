@@ -183,15 +183,21 @@ void TestSwitcherSystem::Start() {
   throw std::bad_alloc();
 }
 
+void TestSwitcherSystem::LetGo(const std::string& path) {
+  held.erase(path);
+  if (pending_deletion.erase(path) != 0) real_.RemoveFile(path);
+}
+
 void TestSwitcherSystem::Done(const char* operation, const std::string& path) {
   ++operations;
   last_operation = std::string(operation) + " " + path;
+  log.push_back(last_operation);
   if (after_operation) after_operation(operations);
 }
 
 PathKind TestSwitcherSystem::Probe(const std::string& path) {
   Start();
-  const PathKind kind = real_.Probe(path);
+  const PathKind kind = IsPending(path) ? PathKind::kUnknown : real_.Probe(path);
   Done("Probe", path);
   return kind;
 }
@@ -208,7 +214,7 @@ FileStatus TestSwitcherSystem::ReadWholeFile(const std::string& path, std::strin
   Start();
   FileStatus status = FileStatus::kBusy;
   auto busy = busy_reads.find(path);
-  if (++reads == fail_read) {
+  if (++reads == fail_read || IsPending(path)) {
     status = FileStatus::kDenied;
   } else if (busy != busy_reads.end() && busy->second > 0) {
     --busy->second;
@@ -228,15 +234,22 @@ std::vector<std::string> TestSwitcherSystem::FilesBeside(const std::string& path
 
 bool TestSwitcherSystem::IsHeld(const std::string& path) {
   Start();
-  const bool is_held = IsHeld(path, Sharing::kReadingAndWriting);
+  opened_exclusively.insert(path);
+  const bool is_held = held.count(path) != 0;
   Done("IsHeld", path);
   return is_held;
 }
 
 FileStatus TestSwitcherSystem::TakeRunLock(const std::string& path, FileHandle* lock) {
   Start();
-  const FileStatus status =
-      IsHeld(path, Sharing::kReadingAndWriting) ? FileStatus::kBusy : real_.TakeRunLock(path, lock);
+  opened_exclusively.insert(path);
+  FileStatus status = FileStatus::kDenied;
+  if (IsHeld(path, Sharing::kReadingAndWriting)) {
+    status = FileStatus::kBusy;
+  } else if (!IsPending(path)) {
+    status = real_.TakeRunLock(path, lock);
+  }
+  if (status == FileStatus::kOk) opened_[*lock] = path;
   Done("TakeRunLock", path);
   return status;
 }
@@ -248,7 +261,10 @@ void TestSwitcherSystem::ReleaseRunLock(const std::string& path, FileHandle lock
 
 FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle* handle) {
   Start();
-  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.CreateNewFile(path, handle);
+  opened_exclusively.insert(path);
+  FileStatus status = WriteFails() ? FileStatus::kFailed : FileStatus::kDenied;
+  if (status != FileStatus::kFailed && !IsPending(path)) status = real_.CreateNewFile(path, handle);
+  if (status == FileStatus::kOk) opened_[*handle] = path;
   Done("CreateNewFile", path);
   return status;
 }
@@ -256,64 +272,83 @@ FileStatus TestSwitcherSystem::CreateNewFile(const std::string& path, FileHandle
 FileStatus TestSwitcherSystem::OpenInPlace(const std::string& path, FileHandle* handle) {
   Start();
   FileStatus status = HeldOrFailing(path, Sharing::kReading);
-  if (status == FileStatus::kOk) status = real_.OpenInPlace(path, handle);
+  if (status == FileStatus::kOk) {
+    status = IsPending(path) ? FileStatus::kDenied : real_.OpenInPlace(path, handle);
+  }
+  if (status == FileStatus::kOk) opened_[*handle] = path;
   Done("OpenInPlace", path);
   return status;
 }
 
 bool TestSwitcherSystem::ReadFromStart(FileHandle handle, std::string* contents) {
-  return HandleWrite("ReadFromStart", [&] { return real_.ReadFromStart(handle, contents); });
+  return HandleWrite("ReadFromStart", handle,
+                     [&] { return real_.ReadFromStart(handle, contents); });
 }
 
 bool TestSwitcherSystem::Rewind(FileHandle handle) {
-  return HandleWrite("Rewind", [&] { return real_.Rewind(handle); });
+  return HandleWrite("Rewind", handle, [&] { return real_.Rewind(handle); });
 }
 
 bool TestSwitcherSystem::WriteFile(FileHandle handle, const char* data, std::size_t size) {
-  return HandleWrite("WriteFile", [&] { return real_.WriteFile(handle, data, size); });
+  return HandleWrite("WriteFile", handle, [&] {
+    if (lying_paths.count(opened_[handle]) == 0) return real_.WriteFile(handle, data, size);
+    std::string other(data, size);
+    for (char& byte : other) byte = static_cast<char>(byte ^ 1);
+    return real_.WriteFile(handle, other.data(), other.size());
+  });
 }
 
 bool TestSwitcherSystem::SetFileSize(FileHandle handle, std::uint64_t size) {
-  return HandleWrite("SetFileSize", [&] { return real_.SetFileSize(handle, size); });
+  return HandleWrite("SetFileSize", handle, [&] { return real_.SetFileSize(handle, size); });
 }
 
 bool TestSwitcherSystem::SetFileTimes(FileHandle handle, const FileTimes& times) {
   Start();
   set_times.push_back(times);
   const bool set = real_.SetFileTimes(handle, times);
-  Done("SetFileTimes", "");
+  Done("SetFileTimes", opened_[handle]);
   return set;
 }
 
 bool TestSwitcherSystem::FlushFile(FileHandle handle) {
-  return HandleWrite("FlushFile", [&] { return real_.FlushFile(handle); });
+  return HandleWrite("FlushFile", handle, [&] { return real_.FlushFile(handle); });
 }
 
 bool TestSwitcherSystem::CloseFile(FileHandle handle) {
   const bool closed = real_.CloseFile(handle);
-  Done("CloseFile", "");
+  Done("CloseFile", opened_[handle]);
+  opened_.erase(handle);
   return closed;
 }
 
 FileStatus TestSwitcherSystem::MoveOverExisting(const std::string& from, const std::string& to) {
   Start();
-  FileStatus status = IsHeld(from, Sharing::kReadingAndWriting)
-                          ? FileStatus::kBusy
-                          : HeldOrFailing(to, Sharing::kReadingAndWriting);
-  if (status == FileStatus::kOk) status = real_.MoveOverExisting(from, to);
+  FileStatus status = FileStatus::kBusy;
+  if (!IsHeld(from, Sharing::kReadingAndWriting) && held.count(to) == 0) {
+    status = WriteFails() ? FileStatus::kFailed : FileStatus::kOk;
+  }
+  if (status == FileStatus::kOk) {
+    status = IsPending(to) ? FileStatus::kDenied : real_.MoveOverExisting(from, to);
+  }
   Done("MoveOverExisting", to);
   return status;
 }
 
 FileStatus TestSwitcherSystem::MoveToNewName(const std::string& from, const std::string& to) {
   Start();
-  const FileStatus status = WriteFails() ? FileStatus::kFailed : real_.MoveToNewName(from, to);
+  FileStatus status = WriteFails() ? FileStatus::kFailed : FileStatus::kDenied;
+  if (status != FileStatus::kFailed && !IsPending(to)) status = real_.MoveToNewName(from, to);
   Done("MoveToNewName", to);
   return status;
 }
 
 bool TestSwitcherSystem::RemoveFile(const std::string& path) {
-  const bool removed = !IsHeld(path, Sharing::kReadingAndWriting) && real_.RemoveFile(path);
+  bool removed = false;
+  if (held.count(path) != 0 && !IsHeld(path, Sharing::kReadingAndWriting)) {
+    removed = pending_deletion.insert(path).second;  // its name stays while it is held
+  } else if (!IsHeld(path, Sharing::kReadingAndWriting) && !IsPending(path)) {
+    removed = real_.RemoveFile(path);
+  }
   Done("RemoveFile", path);
   return removed;
 }

@@ -97,12 +97,27 @@ class TestSwitcherSystem : public SwitcherSystem {
   // Reads of these paths report kBusy this many more times.
   std::map<std::string, int> busy_reads;
 
-  // Files that another program holds open (not sharing their deletion), as Windows
-  // treats them: they can't be moved (from or over) or removed, and can be read or
-  // written in place only as far as the holder shares that. A held lock file is
-  // another run's lock.
-  enum class Sharing { kNothing, kReading, kReadingAndWriting };
+  // Files that another program holds open, as Windows treats them: they can't be
+  // replaced by a move, nor moved while the holder does not share their deletion, and
+  // they can be read or written in place only as far as the holder shares that. A hold
+  // that shares deletion, or one that reads only the attributes, lets the file be
+  // removed, but its name stays (pending deletion: it can't be looked at or opened)
+  // until LetGo(). A held lock file is another run's lock.
+  enum class Sharing { kNothing, kReading, kReadingAndWriting, kEverything, kAttributesOnly };
   std::map<std::string, Sharing> held;
+  std::set<std::string> pending_deletion;
+  // The holder closes |path|: a file pending deletion goes.
+  void LetGo(const std::string& path);
+
+  // Every path that vindo opened sharing nothing with anyone, however briefly.
+  std::set<std::string> opened_exclusively;
+
+  // Every file operation, in order: its name and the path (for a handle, the path it
+  // was opened with), as last_operation names it.
+  std::vector<std::string> log;
+
+  // Writes through a handle of these paths report success but leave other bytes.
+  std::set<std::string> lying_paths;
 
   // The times of every CaptureFileTimes that found them, and the times given to
   // every SetFileTimes, in call order.
@@ -136,6 +151,7 @@ class TestSwitcherSystem : public SwitcherSystem {
  private:
   bool WriteFails();
   bool IsHeld(const std::string& path, Sharing at_most) const;
+  bool IsPending(const std::string& path) const { return pending_deletion.count(path) != 0; }
   // A write to |path|, which a hold sharing at most |at_most| refuses as kBusy:
   // kBusy, kFailed when the write fails, or kOk to go ahead.
   FileStatus HeldOrFailing(const std::string& path, Sharing at_most);
@@ -144,13 +160,14 @@ class TestSwitcherSystem : public SwitcherSystem {
   // One step through an open handle that counts as a write: it fails where the script
   // says, else |call| on the real platform decides.
   template <typename Call>
-  bool HandleWrite(const char* operation, Call call) {
+  bool HandleWrite(const char* operation, FileHandle handle, Call call) {
     Start();
     const bool done = !WriteFails() && call();
-    Done(operation, "");
+    Done(operation, opened_[handle]);
     return done;
   }
   RealSwitcherSystem real_;
+  std::map<FileHandle, std::string> opened_;  // the path of each open handle
 };
 
 }  // namespace vindo::testing

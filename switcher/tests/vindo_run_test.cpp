@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run_lock.h"
+#include "settings_rewrite.h"
 #include "test_support.h"
 
 namespace vindo {
@@ -207,6 +208,27 @@ TEST_F(VindoRunTest, SettingsFileGoneAfterTheWriteIsRestoredFromTheBackup) {
   EXPECT_EQ(Run({"/0"}), 1);
   ExpectFailure(kCannotKeep);
   EXPECT_EQ(ReadBytes(paths.settings), kOld);
+
+  // Written in place, damaged past putting back, and held by a program that shares its
+  // deletion: its name stays until that program lets go, so it can't be restored in
+  // this run. It stays marked, and the next run restores it.
+  system = TestSwitcherSystem();
+  system.held[paths.settings] = TestSwitcherSystem::Sharing::kEverything;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "WriteFile " + paths.settings && !system.fail_later_writes) {
+      system.failing_writes = {system.writes + 1};
+      system.fail_later_writes = true;
+    }
+  };
+  EXPECT_EQ(Run({"/0"}), 1);
+  ExpectFailure(kCannotKeep);
+  EXPECT_EQ(system.pending_deletion, std::set<std::string>{paths.settings});
+  EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.settings)));
+  system.LetGo(paths.settings);
+  system = TestSwitcherSystem();
+  EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(ReadBytes(paths.settings), kOff);
+  ExpectNoTemporaryFiles();
 }
 
 TEST_F(VindoRunTest, ArgumentsOfAnyLengthAreHandled) {
@@ -223,19 +245,63 @@ TEST_F(VindoRunTest, NulBytesAndLongLinesSurviveTheRewrite) {
             std::string("[DPOF]\r\n8 a\0b, MEDIA\r\n;\0\r\n", 26) + name + "\r\n");
 }
 
+// Both files held by a program that shares writing, so that both are written in place,
+// and a scanner that holds the mark of one from the moment it is made to the end of the
+// run. The settings file is switched, and its mark stays. The backup's stays too; the
+// refresh of the backup, which must mark it again first, fails, and the backup keeps
+// the settings as they were. Neither mark blocks anything: the next run switches
+// again, or, without the settings file, restores it from the backup first.
+TEST_F(VindoRunTest, AMarkLeftByAWholeWriteBlocksNoLaterRun) {
+  const std::pair<const std::string*, const char*> cases[] = {{&paths.settings, ""},
+                                                              {&paths.backup, kSafeguardFailed}};
+  for (const auto& [file, message] : cases) {
+    SCOPED_TRACE(*file);
+    PutOld();
+    const std::string mark = PartialMarkOf(*file);
+    system = TestSwitcherSystem();
+    HoldBoth(&system, paths);
+    system.after_operation = [&](int) {
+      if (system.last_operation == "MoveOverExisting " + mark) {
+        system.held[mark] = TestSwitcherSystem::Sharing::kNothing;
+      }
+    };
+    EXPECT_EQ(Run({"/0"}), *message == '\0' ? 0 : 1);
+    EXPECT_EQ(system.Printed(), message);
+    EXPECT_EQ(ReadBytes(paths.settings), kOff);
+    EXPECT_TRUE(testing::Exists(mark));
+
+    if (file == &paths.backup) testing::RemoveForTest(paths.settings);
+    system = TestSwitcherSystem();
+    EXPECT_EQ(Run({"/1"}), 0);
+    EXPECT_TRUE(system.console.empty());
+    EXPECT_EQ(ReadBytes(paths.settings), kOn);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOn);
+    ExpectNoTemporaryFiles();
+  }
+}
+
 // Fails one write operation, or every one from some point on (a full disk), at each
 // point of the run in turn, with the settings file and the backup free, or both held
 // by a program that shares writing, so that both are written in place. The settings
-// file is old or new, or marked partial: then the run said so, and the next run
-// refuses to back it up until the operator has removed it. The backup restores the old
-// or the new file unless it is marked partial. The operator hears of every failure,
-// and the next run succeeds.
-void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
+// file is old or new, or marked partial: then the run said so, and, unless it holds
+// the old or the new content after all, the next run refuses to back it up until the
+// operator has removed it. The backup restores the old or the new file unless it is
+// marked partial. The operator hears of every failure, and the next run succeeds. A
+// settings file of |copies| times kOld is rewritten in several parts, each file
+// written in several chunks: each of their writes fails in turn.
+void CheckEveryWriteFailure(bool fail_later_writes, bool held, int copies = 1) {
+  std::string old_text;
+  std::string off_text;
+  for (int copy = 0; copy < copies; ++copy) {
+    old_text += kOld;
+    off_text += kOff;
+  }
   for (int failing = 1;; ++failing) {
     SCOPED_TRACE(::testing::Message() << (held ? "held, " : "") << "failing write " << failing);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
-    folders.PutOld();
+    WriteBytes(paths.settings, old_text);
+    WriteBytes(paths.backup, Encode(old_text));
 
     TestSwitcherSystem faulty;
     faulty.failing_writes = {failing};
@@ -246,14 +312,18 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string settings = ReadBytes(paths.settings);
     const std::string backup = Decode(ReadBytes(paths.backup));
-    EXPECT_TRUE(damaged || settings == kOld || settings == kOff);
-    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
+    EXPECT_TRUE(damaged || settings == old_text || settings == off_text);
+    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == old_text ||
+                backup == off_text);
     EXPECT_TRUE(held || !damaged);
+    // Neither file is ever opened sharing nothing, which would lock its users out.
+    EXPECT_EQ(faulty.opened_exclusively.count(paths.settings), 0u);
+    EXPECT_EQ(faulty.opened_exclusively.count(paths.backup), 0u);
     folders.ExpectNoTemporaryFiles(true);
     if (faulty.writes < failing) {  // the run went through without meeting the fault
       EXPECT_EQ(exit_code, 0);
-      EXPECT_EQ(settings, kOff);
-      EXPECT_EQ(backup, kOff);
+      EXPECT_EQ(settings, off_text);
+      EXPECT_EQ(backup, off_text);
       EXPECT_GT(failing, 8) << "the run should make many writes";
       break;
     }
@@ -261,21 +331,23 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     ASSERT_EQ(faulty.console.size(), 3u);
     EXPECT_EQ(faulty.console.back(), "key");
     const std::string& message = faulty.console[1];
-    EXPECT_TRUE(message != kCannotWrite || settings == kOld);
+    EXPECT_TRUE(message != kCannotWrite || settings == old_text);
     if (damaged) {
       EXPECT_EQ(message, kCannotKeep);
-      EXPECT_EQ(backup, kOld);
+      EXPECT_EQ(backup, old_text);
+    }
+    if (damaged && settings != old_text && settings != off_text) {
       TestSwitcherSystem refusing;
       EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
       EXPECT_EQ(refusing.console, (std::vector<std::string>{"clear", kSafeguardFailed, "key"}));
-      EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), old_text);
       testing::RemoveForTest(paths.settings);
     }
 
     TestSwitcherSystem healthy;
     EXPECT_EQ(RunVindo({"/0"}, healthy, paths), 0);
-    EXPECT_EQ(ReadBytes(paths.settings), kOff);
-    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    EXPECT_EQ(ReadBytes(paths.settings), off_text);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), off_text);
     folders.ExpectNoTemporaryFiles();
   }
 }
@@ -283,6 +355,9 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
 TEST(VindoFaultTest, OneFailingWriteLosesNothing) {
   CheckEveryWriteFailure(false, false);
   CheckEveryWriteFailure(false, true);
+  const int three_parts = static_cast<int>(2 * kRewritePartSize / kOld.size() + 1);
+  CheckEveryWriteFailure(false, false, three_parts);
+  CheckEveryWriteFailure(false, true, three_parts);
 }
 
 TEST(VindoFaultTest, FullDiskLosesNothing) {
@@ -335,7 +410,7 @@ TEST(VindoMemoryTest, MemoryRunningOutAnywhereIsReportedAndLosesNothing) {
 
 // Another run holds the lock: this one waits for it, and lets go of its own before it
 // waits for a key; a run that never lets go is given up after a minute, nothing done.
-// Where no lock can be made, the run goes on without one.
+// Only where no lock can be made at all does the run go on without one.
 TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
   PutOld();
   const std::string lock = paths.settings + ".lock";
@@ -358,17 +433,35 @@ TEST_F(VindoRunTest, RunsTakeTurnsAndAStuckRunIsGivenUp) {
   EXPECT_EQ(ReadBytes(paths.settings), kOld);
   EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
 
+  // The lock file of the run before, pending deletion while a scanner holds it: waited
+  // for as busy, not skipped.
   system = TestSwitcherSystem();
-  testing::MakeDirectory(lock);
+  WriteBytes(lock, "");
+  system.held[lock] = TestSwitcherSystem::Sharing::kEverything;
+  system.pending_deletion.insert(lock);
+  tries = 0;
+  system.after_operation = [&](int) {
+    if (system.last_operation == "TakeRunLock " + lock && ++tries == 5) system.LetGo(lock);
+  };
   EXPECT_EQ(Run({"/0"}), 0);
+  EXPECT_EQ(system.sleeps, std::vector<int>(4, kBusyRetryMilliseconds));
+  EXPECT_EQ(system.log.back(), "ReleaseRunLock " + lock);
   EXPECT_EQ(ReadBytes(paths.settings), kOff);
+
+  // No folder to make the lock in: no wait, and nothing to change there either.
+  system = TestSwitcherSystem();
+  const SwitcherPaths no_folder{dir.File("fein/servicetype.ini"), paths.backup};
+  EXPECT_EQ(RunVindo({"/0"}, system, no_folder), 1);
+  ExpectFailure(kSafeguardFailed);
+  EXPECT_TRUE(system.sleeps.empty());
 }
 
 // Stops a real process dead (TerminateProcess, _exit) after each file operation in
 // turn, with the settings file present or only in the backup, free or held by a
 // program that shares writing: the files are whole, or marked partial when the stop
-// came in mid-write in place, and then the next run refuses to back the settings
-// file up until the operator has removed it; the next run succeeds.
+// came in mid-write in place, and then, unless the file holds the old or the new
+// content, the next run refuses to back the settings file up until the operator has
+// removed it; the next run succeeds.
 void CheckHardStops(bool settings_present, bool held) {
   for (int stop_after = 1;; ++stop_after) {
     SCOPED_TRACE(::testing::Message()
@@ -380,13 +473,12 @@ void CheckHardStops(bool settings_present, bool held) {
     const int exit_code = testing::RunHardStopChild(stop_after, "/0", paths, held);
     ASSERT_TRUE(exit_code == testing::kHardStopExitCode || exit_code == 0) << exit_code;
 
-    const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string backup = Decode(ReadBytes(paths.backup));
     EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
-    if (!damaged && (settings_present || testing::Exists(paths.settings))) {
-      const std::string settings = ReadBytes(paths.settings);
-      EXPECT_TRUE(settings == kOld || settings == kOff);
-    }
+    const bool there = settings_present || testing::Exists(paths.settings);
+    const std::string settings = there ? ReadBytes(paths.settings) : kOld;
+    const bool damaged = settings != kOld && settings != kOff;
+    EXPECT_TRUE(!damaged || testing::Exists(PartialMarkOf(paths.settings)));
     if (damaged) {
       EXPECT_TRUE(held);
       TestSwitcherSystem refusing;

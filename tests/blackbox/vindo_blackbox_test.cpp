@@ -694,6 +694,37 @@ TEST_F(VindoExe, TwoRunsAtOnceOnAHeldFileTakeTurns) {
   }
 }
 
+// A scanner that opens the mark of a write in place the moment it appears, sharing
+// nothing, and holds it past the run's retries: the run succeeds and the mark stays.
+// It blocks nothing: the next run finds the file whole, removes the mark and switches.
+// (A large file keeps the mark there long enough for the scanner to see it.)
+TEST_F(VindoExe, AMarkHeldAsItIsClearedBlocksNoLaterRun) {
+  ASSERT_FALSE(Env("HOLDFILE_EXE").empty()) << "HOLDFILE_EXE must name holdfile.exe";
+  const int copies = 4000;  // about 140,000 lines
+  Put(settings, Repeated(kSample, copies), kOldTimes);
+  HelperProcess holder;
+  ASSERT_TRUE(holder.Start({Env("HOLDFILE_EXE"), kSettingsWindowsPath, "read-write"},
+                           Logs() / "holdfile.err", "held"));
+  HelperProcess scanner;
+  ASSERT_TRUE(scanner.Start(
+      {Env("HOLDFILE_EXE"), std::string(kSettingsWindowsPath) + ".partial", "none", "appearing"},
+      Logs() / "scanner.err", "waiting"));
+  const Outcome run = Vindo({"/0"});
+  std::string line;
+  EXPECT_TRUE(scanner.ReadLine(&line, Clock::now() + std::chrono::seconds(10)));
+  EXPECT_EQ(line, "held") << "the scanner did not see the mark";
+  EXPECT_EQ(scanner.Stop(), 0);
+  EXPECT_EQ(holder.Stop(), 0);
+  ExpectEnded(run, 0, "");
+  EXPECT_TRUE(SameBytes(ReadBytes(settings), Repeated(kSampleOff, copies)));
+  ExpectOnly({"servicetype.ini", "servicetype.ini.partial"}, kJustBackup);
+
+  ExpectEnded(Vindo({"/1"}), 0, "");
+  EXPECT_TRUE(SameBytes(ReadBytes(settings), Repeated(kSampleOn, copies)));
+  EXPECT_TRUE(SameBytes(ReadBytes(backup), Encode(Repeated(kSampleOn, copies))));
+  ExpectOnly(kJustSettings, kJustBackup);
+}
+
 // A full disk: c:\fe\fein on a small file system of its own, with room for the
 // settings file and the temporary file but not for the longer file written in place
 // beside it. The held file is put back as it was.
