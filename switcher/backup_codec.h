@@ -20,13 +20,19 @@ constexpr unsigned char DecodeBackupByte(unsigned char s) {
   return static_cast<unsigned char>(s >= 39 ? s - 39 : s - 39 + 255);
 }
 
-// Maps a run of bytes while a file is written: |size| bytes from |from| into |to|.
-using ByteMapping = void (*)(const char* from, std::size_t size, char* to);
+// Maps a run of bytes while a file is written: |size| bytes from |from| into |to|;
+// false when a byte could not be mapped faithfully (it is mapped all the same).
+using ByteMapping = bool (*)(const char* from, std::size_t size, char* to);
 
-// The rotation and its reverse over a run of bytes, byte for byte as above; plain
-// loops without a table, which the compiler turns into wide vector operations.
-void EncodeBackupBytes(const char* from, std::size_t size, char* to);
+// The rotation and its reverse over a run of bytes, byte for byte as above. The
+// rotation returns false when it met the byte kUnencodableByte, so that a backup is
+// checked in the same pass that encodes it.
+bool EncodeBackupBytes(const char* from, std::size_t size, char* to);
 void DecodeBackupBytes(const char* from, std::size_t size, char* to);
+
+// The same rotation a word at a time, as EncodeBackupBytes does it on processors
+// without SSE2.
+bool EncodeBackupBytesWordwise(const char* from, std::size_t size, char* to);
 
 // True when every byte survives the rotation and its reverse.
 bool CanBackUpFaithfully(std::string_view content);

@@ -74,8 +74,9 @@ using ContentSource = std::function<bool(const ContentSink& sink)>;
 // write, target unchanged.
 class SafeWrite {
  public:
-  // |map|, when given, maps every byte on its way to the file. A |plain| write (a mark)
-  // is never written in place, and has no mark of its own.
+  // |map|, when given, maps every byte on its way to the file; a byte that it can't map
+  // faithfully fails the write. A |plain| write (a mark) is never written in place, and
+  // has no mark of its own.
   SafeWrite(SwitcherSystem& system, std::string path, ByteMapping map = nullptr,
             bool plain = false);
   // A write that was not finished leaves nothing behind: its temporary file is closed

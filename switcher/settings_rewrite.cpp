@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+
+#include "byte_scan.h"
 
 namespace vindo {
 namespace {
@@ -59,22 +62,26 @@ int ReadItemNumber(std::string_view line) {
 }
 
 // Gathers the pieces of the output and hands them to the sink in parts of about
-// kRewritePartSize bytes; once the sink has refused a part, it takes no more.
+// kRewritePartSize bytes; once the sink has refused a part, it takes no more. The
+// room for a part is taken once and filled by plain copies: most pieces are a few
+// bytes, and a string's append costs more than their copy.
 class PartCollector {
  public:
-  explicit PartCollector(const PartSink& sink) : sink_(sink) { part_.reserve(kRewritePartSize); }
+  explicit PartCollector(const PartSink& sink) : sink_(sink), part_(new char[kRewritePartSize]) {}
 
   void Add(std::string_view piece) {
-    if (part_.size() + piece.size() > kRewritePartSize) {
-      if (!part_.empty()) Pass(part_);
-      part_.clear();
+    if (filled_ + piece.size() > kRewritePartSize) {
+      if (filled_ != 0) Pass({part_.get(), filled_});
+      filled_ = 0;
       if (piece.size() >= kRewritePartSize) return Pass(piece);
     }
-    part_.append(piece);
+    if (piece.empty()) return;
+    std::memcpy(part_.get() + filled_, piece.data(), piece.size());
+    filled_ += piece.size();
   }
 
   bool Finish() {
-    if (!part_.empty()) Pass(part_);
+    if (filled_ != 0) Pass({part_.get(), filled_});
     return taken_;
   }
 
@@ -82,7 +89,8 @@ class PartCollector {
   void Pass(std::string_view part) { taken_ = taken_ && sink_(part); }
 
   const PartSink& sink_;
-  std::string part_;
+  const std::unique_ptr<char[]> part_;  // not zero-filled: only the filled bytes are read
+  std::size_t filled_ = 0;
   bool taken_ = true;
 };
 
@@ -120,20 +128,19 @@ const FactoryDefaultTable& FactoryDefaults() {
 }
 
 std::string_view TextModeContent(std::string_view file) {
-  const std::size_t end_of_file = file.find('\x1A');
-  return end_of_file == std::string_view::npos ? file : file.substr(0, end_of_file);
+  const char* end = file.data() + file.size();
+  return file.substr(0, static_cast<std::size_t>(FindByte(file.data(), end, 0x1A) - file.data()));
 }
 
 bool ReadSettingsLine(std::string_view content, std::size_t* position, std::string_view* line) {
   if (*position >= content.size()) return false;
   const char* start = content.data() + *position;
   const std::size_t rest = content.size() - *position;
-  const void* newline = std::memchr(start, '\n', rest);
-  std::size_t length =
-      newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : rest;
-  *position += newline ? length + 1 : length;
+  std::size_t length = static_cast<std::size_t>(FindByte(start, start + rest, '\n') - start);
+  const bool ended = length != rest;
+  *position += ended ? length + 1 : length;
   // Text mode turns CR LF into LF; a CR elsewhere is an ordinary character.
-  if (newline && length > 0 && start[length - 1] == '\r') --length;
+  if (ended && length > 0 && start[length - 1] == '\r') --length;
   *line = std::string_view(start, length);
   return true;
 }
@@ -143,9 +150,10 @@ bool RewriteSettings(std::string_view file, CorrectionMode mode, const PartSink&
   const FactoryDefaultTable& table = FactoryDefaults();
   PartCollector output(sink);
 
-  // Lines that stay as they are and already end in CR LF are passed on a run at a
-  // time: each piece takes all of them up to the line that changes, and that line's
-  // kept part.
+  // Lines that come out as they went in (unchanged lines that end in CR LF, and
+  // rewritten ones that already had their new ending) are passed on a run at a time:
+  // each piece takes all of them up to the line that changes, and that line's kept
+  // part.
   std::size_t unchanged_from = 0;
   std::string_view ending = mode == CorrectionMode::kOn ? kDscLineEnd : kMediaLineEnd;
   int section = -1;
@@ -166,8 +174,10 @@ bool RewriteSettings(std::string_view file, CorrectionMode mode, const PartSink&
 
     std::size_t kept = line.size();
     if (entry != 0) {
-      kept = std::min(line.find(','), line.size());
+      kept = static_cast<std::size_t>(FindByte(line.data(), line.data() + line.size(), ',') -
+                                      line.data());
       if (mode == CorrectionMode::kFactory) ending = entry == 1 ? kMediaLineEnd : kDscLineEnd;
+      if (content.substr(line_start + kept, position - line_start - kept) == ending) continue;
     }
     output.Add(content.substr(unchanged_from, line_start + kept - unchanged_from));
     output.Add(entry != 0 ? ending : kLineEnd);

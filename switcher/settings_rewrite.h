@@ -51,7 +51,7 @@ using PartSink = std::function<bool(std::string_view part)>;
 // result goes to |sink| in parts of up to kRewritePartSize bytes (a longer run of
 // unchanged text may come in one part), so that it never needs a copy of the whole
 // file. False when the sink refused a part.
-constexpr std::size_t kRewritePartSize = 64 * 1024;
+constexpr std::size_t kRewritePartSize = 256 * 1024;
 bool RewriteSettings(std::string_view file, CorrectionMode mode, const PartSink& sink);
 
 // The same, as one string.

@@ -17,8 +17,8 @@ bool BackupSettings(SwitcherSystem& system, const SwitcherPaths& paths, FileTime
   system.CaptureFileTimes(paths.settings, settings_times);
   if (ReadFileRetrying(system, paths.settings, content) != FileStatus::kOk) return false;
   if (marked && !MarkAllows(system, paths.settings, *content)) return false;
-  return CanBackUpFaithfully(*content) &&
-         WriteFileSafely(system, paths.backup, *content, EncodeBackupBytes, *settings_times,
+  // The rotation fails the write at a byte that it can't store.
+  return WriteFileSafely(system, paths.backup, *content, EncodeBackupBytes, *settings_times,
                          WriteTarget::kReplace) == FileStatus::kOk;
 }
 

@@ -27,13 +27,12 @@ int Fail(SwitcherSystem& system, const char* message) {
 // Writes the rewritten settings file and, as the rewrite goes, the new backup beside
 // it, so that the file is in memory only once. Puts the settings file in place and
 // leaves the backup to be put in place after it; |backup_whole| tells whether all of
-// it was written.
+// it was written (its rotation refuses a byte that it can't store).
 FileStatus WriteSwitched(const ContentSource& switched, const FileTimes& times,
-                         SafeWrite& settings_file, SafeWrite& backup_file, bool backup_possible,
-                         bool* backup_whole) {
+                         SafeWrite& settings_file, SafeWrite& backup_file, bool* backup_whole) {
   const FileStatus begun = settings_file.Begin();
   if (begun != FileStatus::kOk) return begun;
-  *backup_whole = backup_possible && backup_file.Begin() == FileStatus::kOk;
+  *backup_whole = backup_file.Begin() == FileStatus::kOk;
   const bool rewritten = switched([&](std::string_view part) {
     *backup_whole = *backup_whole && backup_file.Write(part);
     return settings_file.Write(part);
@@ -71,8 +70,7 @@ const char* RunAlone(CorrectionMode mode, SwitcherSystem& system, const Switcher
   bool backup_whole = false;
   FileStatus written = FileStatus::kFailed;
   Succeeds([&] {
-    written = WriteSwitched(switched, settings_times, settings_file, backup_file,
-                            CanBackUpFaithfully(original), &backup_whole);
+    written = WriteSwitched(switched, settings_times, settings_file, backup_file, &backup_whole);
     return true;
   });
 

@@ -35,14 +35,17 @@ TEST(BackupCodec, RunsOfBytesMapLikeSingleBytes) {
   // Long enough for the wide loops and an odd tail; every byte value, at every offset.
   std::string bytes;
   for (int i = 0; i < 1001; ++i) bytes += static_cast<char>(i * 7);
-  std::string encoded(bytes.size(), '\0');
-  std::string decoded(bytes.size(), '\0');
-  EncodeBackupBytes(bytes.data(), bytes.size(), encoded.data());
-  DecodeBackupBytes(bytes.data(), bytes.size(), decoded.data());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    ASSERT_EQ(static_cast<unsigned char>(encoded[i]), EncodeBackupByte(byte)) << i;
-    ASSERT_EQ(static_cast<unsigned char>(decoded[i]), DecodeBackupByte(byte)) << i;
+  // The rotation 16 bytes at a time where the processor has SSE2, and a word at a time.
+  for (const ByteMapping encode : {EncodeBackupBytes, EncodeBackupBytesWordwise}) {
+    std::string encoded(bytes.size(), '\0');
+    std::string decoded(bytes.size(), '\0');
+    encode(bytes.data(), bytes.size(), encoded.data());
+    DecodeBackupBytes(bytes.data(), bytes.size(), decoded.data());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      ASSERT_EQ(static_cast<unsigned char>(encoded[i]), EncodeBackupByte(byte)) << i;
+      ASSERT_EQ(static_cast<unsigned char>(decoded[i]), DecodeBackupByte(byte)) << i;
+    }
   }
 }
 
@@ -51,6 +54,17 @@ TEST(BackupCodec, RefusesOnlyContentWithTheByte255) {
   EXPECT_TRUE(CanBackUpFaithfully(std::string("\0\x01\xfe", 3)));
   EXPECT_FALSE(CanBackUpFaithfully(std::string("abc\xff", 4)));
   EXPECT_FALSE(CanBackUpFaithfully(std::string("\xff", 1)));
+  // The rotation says so too, wherever the byte lies: in a wide step or in the tail.
+  for (const ByteMapping encode : {EncodeBackupBytes, EncodeBackupBytesWordwise}) {
+    std::string bytes(37, '\xfe');
+    std::string encoded(bytes.size(), '\0');
+    EXPECT_TRUE(encode(bytes.data(), bytes.size(), encoded.data()));
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+      bytes[at] = '\xff';
+      EXPECT_FALSE(encode(bytes.data(), bytes.size(), encoded.data())) << at;
+      bytes[at] = '\xfe';
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "byte_scan.h"
+
 namespace vindo {
 namespace {
 
@@ -55,6 +57,20 @@ TEST(ReadSettingsLine, SplitsAtLfAndCrLfAndKeepsLoneCr) {
   std::string_view line;
   while (ReadSettingsLine(content, &position, &line)) lines.emplace_back(line);
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c\rd\r", "", "last"}));
+}
+
+// The search for line ends as Windows does it without SSE2, a word at a time: the
+// first match at every offset, and none at all.
+TEST(ReadSettingsLine, FindsTheFirstLineEndAWordAtATimeToo) {
+  std::string bytes(41, '\x8a');  // '\n' with its top bit set
+  const char* end = bytes.data() + bytes.size();
+  EXPECT_EQ(FindByteWordwise(bytes.data(), end, '\n'), end);
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    bytes[at] = '\n';
+    bytes[bytes.size() - 1] = '\n';
+    EXPECT_EQ(FindByteWordwise(bytes.data(), end, '\n'), bytes.data() + at) << at;
+    bytes.assign(bytes.size(), '\x8a');
+  }
 }
 
 TEST(ReadSettingsLine, KeepsVeryLongLinesWhole) {

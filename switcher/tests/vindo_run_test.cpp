@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run_lock.h"
+#include "settings_rewrite.h"
 #include "test_support.h"
 
 namespace vindo {
@@ -285,13 +286,22 @@ TEST_F(VindoRunTest, AMarkLeftByAWholeWriteBlocksNoLaterRun) {
 // file is old or new, or marked partial: then the run said so, and, unless it holds
 // the old or the new content after all, the next run refuses to back it up until the
 // operator has removed it. The backup restores the old or the new file unless it is
-// marked partial. The operator hears of every failure, and the next run succeeds.
-void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
+// marked partial. The operator hears of every failure, and the next run succeeds. A
+// settings file of |copies| times kOld is rewritten in several parts, each file
+// written in several chunks: each of their writes fails in turn.
+void CheckEveryWriteFailure(bool fail_later_writes, bool held, int copies = 1) {
+  std::string old_text;
+  std::string off_text;
+  for (int copy = 0; copy < copies; ++copy) {
+    old_text += kOld;
+    off_text += kOff;
+  }
   for (int failing = 1;; ++failing) {
     SCOPED_TRACE(::testing::Message() << (held ? "held, " : "") << "failing write " << failing);
     Folders folders;
     const SwitcherPaths& paths = folders.paths;
-    folders.PutOld();
+    WriteBytes(paths.settings, old_text);
+    WriteBytes(paths.backup, Encode(old_text));
 
     TestSwitcherSystem faulty;
     faulty.failing_writes = {failing};
@@ -302,8 +312,9 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     const bool damaged = testing::Exists(PartialMarkOf(paths.settings));
     const std::string settings = ReadBytes(paths.settings);
     const std::string backup = Decode(ReadBytes(paths.backup));
-    EXPECT_TRUE(damaged || settings == kOld || settings == kOff);
-    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == kOld || backup == kOff);
+    EXPECT_TRUE(damaged || settings == old_text || settings == off_text);
+    EXPECT_TRUE(testing::Exists(PartialMarkOf(paths.backup)) || backup == old_text ||
+                backup == off_text);
     EXPECT_TRUE(held || !damaged);
     // Neither file is ever opened sharing nothing, which would lock its users out.
     EXPECT_EQ(faulty.opened_exclusively.count(paths.settings), 0u);
@@ -311,8 +322,8 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     folders.ExpectNoTemporaryFiles(true);
     if (faulty.writes < failing) {  // the run went through without meeting the fault
       EXPECT_EQ(exit_code, 0);
-      EXPECT_EQ(settings, kOff);
-      EXPECT_EQ(backup, kOff);
+      EXPECT_EQ(settings, off_text);
+      EXPECT_EQ(backup, off_text);
       EXPECT_GT(failing, 8) << "the run should make many writes";
       break;
     }
@@ -320,23 +331,23 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
     ASSERT_EQ(faulty.console.size(), 3u);
     EXPECT_EQ(faulty.console.back(), "key");
     const std::string& message = faulty.console[1];
-    EXPECT_TRUE(message != kCannotWrite || settings == kOld);
+    EXPECT_TRUE(message != kCannotWrite || settings == old_text);
     if (damaged) {
       EXPECT_EQ(message, kCannotKeep);
-      EXPECT_EQ(backup, kOld);
+      EXPECT_EQ(backup, old_text);
     }
-    if (damaged && settings != kOld && settings != kOff) {
+    if (damaged && settings != old_text && settings != off_text) {
       TestSwitcherSystem refusing;
       EXPECT_EQ(RunVindo({"/0"}, refusing, paths), 1);
       EXPECT_EQ(refusing.console, (std::vector<std::string>{"clear", kSafeguardFailed, "key"}));
-      EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOld);
+      EXPECT_EQ(Decode(ReadBytes(paths.backup)), old_text);
       testing::RemoveForTest(paths.settings);
     }
 
     TestSwitcherSystem healthy;
     EXPECT_EQ(RunVindo({"/0"}, healthy, paths), 0);
-    EXPECT_EQ(ReadBytes(paths.settings), kOff);
-    EXPECT_EQ(Decode(ReadBytes(paths.backup)), kOff);
+    EXPECT_EQ(ReadBytes(paths.settings), off_text);
+    EXPECT_EQ(Decode(ReadBytes(paths.backup)), off_text);
     folders.ExpectNoTemporaryFiles();
   }
 }
@@ -344,6 +355,9 @@ void CheckEveryWriteFailure(bool fail_later_writes, bool held) {
 TEST(VindoFaultTest, OneFailingWriteLosesNothing) {
   CheckEveryWriteFailure(false, false);
   CheckEveryWriteFailure(false, true);
+  // The rewrite in two parts. (A write in place of several chunks, and its putting back,
+  // are swept in the safe write's own tests.)
+  CheckEveryWriteFailure(false, false, static_cast<int>(kRewritePartSize / kOld.size() + 1));
 }
 
 TEST(VindoFaultTest, FullDiskLosesNothing) {
