@@ -20,8 +20,8 @@ using testing::TestSwitcherSystem;
 using testing::TestTimes;
 using testing::WriteBytes;
 
-constexpr TestTimes kOldTimes{981158400, 981072000};       // 2001-02-03 and 2001-02-02
-constexpr TestTimes kBackupTimes{1262304000, 1230768000};  // 2010-01-01 and 2009-01-01
+using testing::kBackupTimes;
+using testing::kOldTimes;
 
 std::string AllBytesBut255() {
   std::string bytes;

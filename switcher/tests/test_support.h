@@ -44,6 +44,9 @@ struct TestTimes {
   std::int64_t access = 0;
   std::int64_t write = 0;
 };
+// The times that the tests give a settings file and a backup before a run.
+constexpr TestTimes kOldTimes{981158400, 981072000};       // 2001-02-03 and 2001-02-02
+constexpr TestTimes kBackupTimes{1262304000, 1230768000};  // 2010-01-01 and 2009-01-01
 void SetTimes(const std::string& path, const TestTimes& times);
 TestTimes GetTimes(const std::string& path);
 void MakeReadOnly(const std::string& path, bool read_only);

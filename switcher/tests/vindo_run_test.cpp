@@ -41,7 +41,7 @@ const std::string kFactory =
     "[DPOF]\r\n1 Print, DSC\r\n5 Index, MEDIA\r\n8 Album, MEDIA\r\n"
     "[C5_FPX]\r\n12 Large, MEDIA\r\n; end\r\n";
 
-constexpr TestTimes kOldTimes{981158400, 981072000};
+using testing::kOldTimes;
 
 // A folder for the settings file, and the working folder, where the backup lies.
 struct Folders {
