@@ -221,9 +221,11 @@ void WinePrefix::SetUp() {
   if (!fs::exists(drive_c)) {
     // wine64 on a machine with wine32 installed but not runnable warns about the
     // prefix's 32-bit part and may end non-zero; the prefix is usable all the same.
+    // A wineboot that could not start its install step still ends as if it had, and
+    // leaves no kernel32.dll, without which no program starts in the prefix.
     const Outcome boot = RunToEnd({Wine(), "wineboot", "-i"}, prefix, logs, boot_limit_);
-    ASSERT_TRUE(fs::is_directory(drive_c / "windows" / "system32"))
-        << "wineboot -i made no prefix (exit code " << boot.exit_code << "):\n"
+    ASSERT_TRUE(fs::is_regular_file(drive_c / "windows" / "system32" / "kernel32.dll"))
+        << "wineboot -i made no usable prefix (exit code " << boot.exit_code << "):\n"
         << boot.output << boot.errors;
   }
   ASSERT_TRUE(fs::is_directory(drive_c)) << drive_c;
@@ -237,7 +239,15 @@ void WinePrefix::TearDown() {
   if (own_server_) RunToEnd({WineServer(), "-k"}, drive_c.parent_path(), drive_c.parent_path());
   desktop_keeper_.Stop();
   if (own_.empty()) return;
+  // Debian's server keeps its socket in a folder of $TMPDIR that the prefix names and
+  // that nobody else removes.
+  std::ifstream named(drive_c.parent_path() / "wineserver");
+  std::string server_folder;
   std::error_code ignored;
+  if (std::getline(named, server_folder) && server_folder.rfind("wine-", 0) == 0 &&
+      server_folder.find('/') == std::string::npos) {
+    fs::remove_all(fs::temp_directory_path() / server_folder, ignored);
+  }
   fs::remove_all(own_, ignored);
 }
 
