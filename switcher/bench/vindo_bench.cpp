@@ -2,8 +2,10 @@
 // of 125,000 to 1,000,000 lines, on the real disk with its fsyncs: throughput, growth
 // with the file's size, the share of the time spent making files durable, the peak
 // resident set of one run in a process of its own, and the run's time against the
-// disk's floor: the same files read twice and written three times, each write
-// flushed, right after each run.
+// disk's floor right after each run: the same files read twice and written three
+// times, each write flushed into a new file that is then moved over the old one and
+// its folder flushed, as a durable replacement needs (the floor), and written over
+// the old files in place with a flush each (the floor in place, shown beside it).
 //
 // Every timed run starts from the same original file: it is written back and flushed
 // while the timer is paused, so each run rewrites the same lines (mode /1 turns the
@@ -176,16 +178,31 @@ bool IsTmpfs(const std::string& path) {
   return statfs(path.c_str(), &info) == 0 && info.f_type == TMPFS_MAGIC;
 }
 
+// |content| made durable at |path| as a replacement must be: written into a new file
+// beside it and flushed, moved over the old one, and the folder flushed.
+bool ReplaceAndSync(const std::string& path, std::string_view content) {
+  const std::string temporary = path + ".floor";
+  if (!WriteAndSync(temporary, content) || rename(temporary.c_str(), path.c_str()) != 0) {
+    return false;
+  }
+  const int folder = open(fs::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return false;
+  const bool flushed = fsync(folder) == 0;
+  return close(folder) == 0 && flushed;
+}
+
 // The disk's floor for a run on the same file: what a run must do to the disk, done
 // directly and nothing else. The settings file is read twice (the safeguard and the
 // rewrite read it) into a buffer made beforehand, then the backup, the settings file
-// and the backup again are written over the old ones, each write flushed. Returns
-// the seconds taken, or a negative number when a read or write failed.
-double DiskFloorSeconds(const vindo::SwitcherPaths& paths, std::string* buffer) {
+// and the backup again are written, each write flushed: by |write|, a durable
+// replacement or a write over the old file in place. Returns the seconds taken, or a
+// negative number when a read or write failed.
+double DiskFloorSeconds(const vindo::SwitcherPaths& paths, std::string* buffer,
+                        bool (*write)(const std::string&, std::string_view)) {
   const Clock::time_point start = Clock::now();
   const bool done = ReadInto(paths.settings, buffer) && ReadInto(paths.settings, buffer) &&
-                    WriteAndSync(paths.backup, *buffer) && WriteAndSync(paths.settings, *buffer) &&
-                    WriteAndSync(paths.backup, *buffer);
+                    write(paths.backup, *buffer) && write(paths.settings, *buffer) &&
+                    write(paths.backup, *buffer);
   return done ? std::chrono::duration<double>(Clock::now() - start).count() : -1;
 }
 
@@ -291,10 +308,11 @@ void BM_WholeRun(benchmark::State& state, const std::string& parent) {
   result = std::string();
   system.ResetTimes();
 
-  // The disk's floor is measured after each run, on the same files, with the timer
-  // paused: both see the same machine, however busy it is.
+  // The disk's floors are measured after each run, on the same files, with the timer
+  // paused: all see the same machine, however busy it is.
   double run_seconds = 0;
   double floor_seconds = 0;
+  double in_place_seconds = 0;
   std::string buffer = original;
   for (auto _ : state) {
     state.PauseTiming();
@@ -304,11 +322,16 @@ void BM_WholeRun(benchmark::State& state, const std::string& parent) {
     const int exit_code = vindo::RunVindo(arguments, system, paths);
     run_seconds += std::chrono::duration<double>(Clock::now() - start).count();
     state.PauseTiming();
-    const double floor =
-        WriteAndSync(paths.settings, original) ? DiskFloorSeconds(paths, &buffer) : -1;
+    const double floor = WriteAndSync(paths.settings, original)
+                             ? DiskFloorSeconds(paths, &buffer, ReplaceAndSync)
+                             : -1;
+    const double in_place = WriteAndSync(paths.settings, original)
+                                ? DiskFloorSeconds(paths, &buffer, WriteAndSync)
+                                : -1;
     floor_seconds += floor;
+    in_place_seconds += in_place;
     state.ResumeTiming();
-    if (!restored || exit_code != 0 || floor < 0) {
+    if (!restored || exit_code != 0 || floor < 0 || in_place < 0) {
       state.SkipWithError("a run or the floor's reads and writes failed");
       return;
     }
@@ -323,6 +346,7 @@ void BM_WholeRun(benchmark::State& state, const std::string& parent) {
   state.counters["fsync%"] = 100 * system.FlushSeconds() / run_seconds;
   state.counters["move%"] = 100 * system.MoveSeconds() / run_seconds;
   state.counters["floor_ms"] = 1e3 * floor_seconds / static_cast<double>(state.iterations());
+  state.counters["in_place_ms"] = 1e3 * in_place_seconds / static_cast<double>(state.iterations());
 
   if (!WriteAndSync(paths.settings, original)) {
     state.SkipWithError("could not restore the settings file");
@@ -371,6 +395,7 @@ class TargetReporter : public benchmark::ConsoleReporter {
       if (name == in_memory_ && run.run_type == Run::RT_Iteration && !run.error_occurred) {
         in_memory_seconds_[run.complexity_n] = SecondsPerRun(run);
         in_memory_floor_seconds_[run.complexity_n] = Value(run, "floor_ms") / 1e3;
+        in_memory_in_place_seconds_[run.complexity_n] = Value(run, "in_place_ms") / 1e3;
       }
       if (name != headline_) continue;
       if (run.error_occurred) {
@@ -393,11 +418,13 @@ class TargetReporter : public benchmark::ConsoleReporter {
                 headline_.c_str(), kMode);
     std::printf("with their directory flush, mem MB/s the same run in %s, floor ms the\n",
                 in_memory_.c_str());
-    std::printf("disk's floor measured beside each run (2 reads, 3 flushed writes), mem x\n");
-    std::printf("floor the run in memory against the same floor taken there:\n");
-    std::printf("%10s %9s %9s %10s %9s %9s %9s %9s %10s %9s %8s %10s\n", "lines", "file MB", "MB/s",
-                "lines/s", "ns/line", "fsync %", "mem MB/s", "peak MB", "budget MB", "floor ms",
-                "x floor", "mem x flr");
+    std::printf("disk's floor measured beside each run (2 reads, 3 writes each flushed into\n");
+    std::printf("a new file, moved over the old one, its folder flushed), x in place the run\n");
+    std::printf("against the floor that writes over the old files in place instead (for\n");
+    std::printf("information), mem x the run in memory against each floor taken there:\n");
+    std::printf("%10s %8s %7s %9s %8s %8s %9s %8s %9s %9s %8s %8s %8s %8s\n", "lines", "file MB",
+                "MB/s", "lines/s", "ns/line", "fsync %", "mem MB/s", "peak MB", "budget MB",
+                "floor ms", "x floor", "x in pl", "mem x fl", "mem x pl");
     bool fast = !failed_;
     bool small = !failed_;
     bool near_floor = !failed_;
@@ -418,10 +445,17 @@ class TargetReporter : public benchmark::ConsoleReporter {
           memory_floor == in_memory_floor_seconds_.end() || memory_floor->second <= 0
               ? 0
               : in_memory->second / memory_floor->second;
+      const auto memory_in_place = in_memory_in_place_seconds_.find(run.complexity_n);
+      const double memory_in_place_ratio =
+          memory_in_place == in_memory_in_place_seconds_.end() || memory_in_place->second <= 0
+              ? 0
+              : in_memory->second / memory_in_place->second;
       fastest = fastest == 0 ? ns_per_line : std::min(fastest, ns_per_line);
       slowest = std::max(slowest, ns_per_line);
       const double floor_seconds = Value(run, "floor_ms") / 1e3;
       const double floor_ratio = floor_seconds > 0 ? seconds / floor_seconds : 0;
+      const double in_place_seconds = Value(run, "in_place_ms") / 1e3;
+      const double in_place_ratio = in_place_seconds > 0 ? seconds / in_place_seconds : 0;
       fast = fast && rate >= kThroughputTarget;
       small = small && Value(run, "peak_MB") > 0 && Value(run, "peak_MB") < Value(run, "budget_MB");
       // The target is set for the largest file; a small one pays the run's fixed
@@ -434,11 +468,12 @@ class TargetReporter : public benchmark::ConsoleReporter {
             (in_memory == in_memory_seconds_.end() ||
              (memory_floor_ratio > 0 && memory_floor_ratio <= kMemoryFloorRatioTarget));
       }
-      std::printf("%10.0f %9.1f %9.1f %10.0f %9.1f %9.1f %9.1f %9.1f %10.1f %9.1f %8.2f %10.2f\n",
-                  lines, file_bytes / kMegabyte, rate / kMegabyte, lines / seconds, ns_per_line,
-                  Value(run, "fsync%") + Value(run, "move%"), memory_rate / kMegabyte,
-                  Value(run, "peak_MB"), Value(run, "budget_MB"), floor_seconds * 1e3, floor_ratio,
-                  memory_floor_ratio);
+      std::printf(
+          "%10.0f %8.1f %7.1f %9.0f %8.1f %8.1f %9.1f %8.1f %9.1f %9.1f %8.2f %8.2f %8.2f %8.2f\n",
+          lines, file_bytes / kMegabyte, rate / kMegabyte, lines / seconds, ns_per_line,
+          Value(run, "fsync%") + Value(run, "move%"), memory_rate / kMegabyte,
+          Value(run, "peak_MB"), Value(run, "budget_MB"), floor_seconds * 1e3, floor_ratio,
+          in_place_ratio, memory_floor_ratio, memory_in_place_ratio);
     }
     if (failed_) std::printf("a run of %s failed (see above)\n", headline_.c_str());
     std::printf("throughput >= %.0f MB/s at every size: %s\n", kThroughputTarget / kMegabyte,
@@ -471,6 +506,7 @@ class TargetReporter : public benchmark::ConsoleReporter {
   std::vector<Run> runs_;
   std::map<std::int64_t, double> in_memory_seconds_;
   std::map<std::int64_t, double> in_memory_floor_seconds_;
+  std::map<std::int64_t, double> in_memory_in_place_seconds_;
   bool failed_ = false;
   double big_o_ns_per_line_ = 0;
   double rms_percent_ = 0;
