@@ -322,12 +322,12 @@ void BM_WholeRun(benchmark::State& state, const std::string& parent) {
     const int exit_code = vindo::RunVindo(arguments, system, paths);
     run_seconds += std::chrono::duration<double>(Clock::now() - start).count();
     state.PauseTiming();
-    const double floor = WriteAndSync(paths.settings, original)
-                             ? DiskFloorSeconds(paths, &buffer, ReplaceAndSync)
-                             : -1;
-    const double in_place = WriteAndSync(paths.settings, original)
-                                ? DiskFloorSeconds(paths, &buffer, WriteAndSync)
-                                : -1;
+    // Each floor starts from the original file, as the run did.
+    const auto floor_from_original = [&](auto write) {
+      return WriteAndSync(paths.settings, original) ? DiskFloorSeconds(paths, &buffer, write) : -1;
+    };
+    const double floor = floor_from_original(ReplaceAndSync);
+    const double in_place = floor_from_original(WriteAndSync);
     floor_seconds += floor;
     in_place_seconds += in_place;
     state.ResumeTiming();
@@ -437,25 +437,17 @@ class TargetReporter : public benchmark::ConsoleReporter {
       const double file_bytes = Value(run, "file_MB") * kMegabyte;
       const double rate = file_bytes / seconds;
       const double ns_per_line = seconds * 1e9 / lines;
-      const auto in_memory = in_memory_seconds_.find(run.complexity_n);
-      const double memory_rate =
-          in_memory == in_memory_seconds_.end() ? 0 : file_bytes / in_memory->second;
-      const auto memory_floor = in_memory_floor_seconds_.find(run.complexity_n);
+      const double memory_seconds = At(in_memory_seconds_, run.complexity_n);
+      const double memory_rate = Ratio(file_bytes, memory_seconds);
       const double memory_floor_ratio =
-          memory_floor == in_memory_floor_seconds_.end() || memory_floor->second <= 0
-              ? 0
-              : in_memory->second / memory_floor->second;
-      const auto memory_in_place = in_memory_in_place_seconds_.find(run.complexity_n);
+          Ratio(memory_seconds, At(in_memory_floor_seconds_, run.complexity_n));
       const double memory_in_place_ratio =
-          memory_in_place == in_memory_in_place_seconds_.end() || memory_in_place->second <= 0
-              ? 0
-              : in_memory->second / memory_in_place->second;
+          Ratio(memory_seconds, At(in_memory_in_place_seconds_, run.complexity_n));
       fastest = fastest == 0 ? ns_per_line : std::min(fastest, ns_per_line);
       slowest = std::max(slowest, ns_per_line);
       const double floor_seconds = Value(run, "floor_ms") / 1e3;
-      const double floor_ratio = floor_seconds > 0 ? seconds / floor_seconds : 0;
-      const double in_place_seconds = Value(run, "in_place_ms") / 1e3;
-      const double in_place_ratio = in_place_seconds > 0 ? seconds / in_place_seconds : 0;
+      const double floor_ratio = Ratio(seconds, floor_seconds);
+      const double in_place_ratio = Ratio(seconds, Value(run, "in_place_ms") / 1e3);
       fast = fast && rate >= kThroughputTarget;
       small = small && Value(run, "peak_MB") > 0 && Value(run, "peak_MB") < Value(run, "budget_MB");
       // The target is set for the largest file; a small one pays the run's fixed
@@ -465,7 +457,7 @@ class TargetReporter : public benchmark::ConsoleReporter {
         // Judged where the same run was made in memory.
         near_memory_floor =
             near_memory_floor &&
-            (in_memory == in_memory_seconds_.end() ||
+            (memory_seconds == 0 ||
              (memory_floor_ratio > 0 && memory_floor_ratio <= kMemoryFloorRatioTarget));
       }
       std::printf(
@@ -496,6 +488,15 @@ class TargetReporter : public benchmark::ConsoleReporter {
   static double SecondsPerRun(const Run& run) {
     return run.real_accumulated_time / static_cast<double>(run.iterations);
   }
+  // |amount| per |per|, or 0 where there is nothing to weigh against.
+  static double Ratio(double amount, double per) { return per > 0 ? amount / per : 0; }
+
+  // The figure kept for a file of |lines|, or 0 where there is none.
+  static double At(const std::map<std::int64_t, double>& by_lines, std::int64_t lines) {
+    const auto found = by_lines.find(lines);
+    return found == by_lines.end() ? 0 : found->second;
+  }
+
   static double Value(const Run& run, const char* name) {
     const auto counter = run.counters.find(name);
     return counter == run.counters.end() ? 0.0 : counter->second.value;
