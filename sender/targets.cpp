@@ -177,8 +177,17 @@ Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& win
   if (!system.RunningProcesses(processes)) return Lookup::kNoProcess;
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
+  // A console whose host is still setting up its window may be missing from the list
+  // (Wine lists it a moment later); without it, the host's other windows would be
+  // taken for the program's.
+  const WindowHandle ownConsole = system.OwnConsoleWindow();
+  TopLevelWindow console;
+  if (ownConsole != nullptr && Find(windows, ownConsole) == nullptr &&
+      system.DescribeWindow(ownConsole, console)) {
+    windows.Add(console);
+  }
   const ProcessChoice choice =
-      ChooseProcessAndWindow(processes, windows, name, nameInUtf8, system.OwnConsoleWindow());
+      ChooseProcessAndWindow(processes, windows, name, nameInUtf8, ownConsole);
   if (choice.process == 0) return Lookup::kNoProcess;
   // Without a window, every window was looked at.
   const std::int32_t visited =

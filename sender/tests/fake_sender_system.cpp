@@ -161,6 +161,7 @@ void FakeSenderSystem::Describe(std::size_t index, TopLevelWindow& facts) const 
 void FakeSenderSystem::TopLevelWindows(CMyList<TopLevelWindow>& list) {
   TopLevelWindow window;
   for (std::size_t i = 0; i < windows_.size(); ++i) {
+    if (!windows_[i].listed) continue;
     Describe(i, window);
     list.Add(window);
   }

@@ -50,6 +50,8 @@ struct FakeWindow {
   bool enabled = true;
   int respondsFrom = 0;          // the clock's millisecond from which it responds; -1: never
   WindowHandle popup = nullptr;  // its last active pop-up; null: itself
+  bool listed = true;  // false: not yet among the top-level windows, as a console's window
+                       // while its host is still setting it up
 
   // ---- Text that the ANSI code page can't hold ----
   bool titleInUtf8 = false;

@@ -109,6 +109,14 @@ TEST(LookUpProcessTest, TakesTheMainWindowOfTheFirstProgramOfTheNameThatHasOne) 
          return WindowHandle{};
        },
        Lookup::kNoWindow},
+      {"nor is it while its console's window is not listed yet", "cmd.exe",
+       [](FakeSenderSystem& system) {
+         system.ownConsole = system.AddWindow({24, 240, "Batch"});
+         system.WindowOf(system.ownConsole).listed = false;
+         system.AddWindow({24, 240, "Default IME", nullptr, false, false});
+         return WindowHandle{};
+       },
+       Lookup::kNoWindow},
       {"a terminal's hidden console", "cmd.exe",
        [](FakeSenderSystem& system) {
          const WindowHandle console = system.AddWindow({24, 240, "", nullptr, false, false});
