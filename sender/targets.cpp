@@ -102,11 +102,11 @@ WindowChoice ChooseWindowOfProcess(CMyList<TopLevelWindow>& windows, ProcessId p
 
 ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
                                      CMyList<TopLevelWindow>& windows, const char* name,
-                                     bool nameInUtf8, WindowHandle ownConsole) {
+                                     bool nameInUtf8, const TopLevelWindow* ownConsole) {
   // A console window names its first client as its process: the cmd.exe of the batch
   // that started Tapwise, say.
-  const TopLevelWindow* console = ownConsole != nullptr ? Find(windows, ownConsole) : nullptr;
-  const ProcessId consoleProcess = console != nullptr ? console->process : 0;
+  const ProcessId consoleProcess = ownConsole != nullptr ? ownConsole->process : 0;
+  const WindowHandle consoleWindow = ownConsole != nullptr ? ownConsole->handle : nullptr;
   ProcessChoice choice;
   ProcessChoice fallback;
   for (processes.SetPosition(0); processes.HasCurrent(); processes.MoveNext()) {
@@ -114,7 +114,7 @@ ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
     if (process.nameInUtf8 != nameInUtf8 || !EqualIgnoringCase(process.name, name)) continue;
     if (fallback.process == 0) fallback.process = process.id;
     if (process.id == consoleProcess) continue;
-    const WindowChoice window = ChooseWindowOfProcess(windows, process.id, ownConsole);
+    const WindowChoice window = ChooseWindowOfProcess(windows, process.id, consoleWindow);
     if (window.window == nullptr) continue;
     const TopLevelWindow* chosen = Find(windows, window.window);
     if (IsMainWindow(*chosen)) {
@@ -177,17 +177,13 @@ Lookup LookUpProcess(SenderSystem& system, const char* name, TopLevelWindow& win
   if (!system.RunningProcesses(processes)) return Lookup::kNoProcess;
   CMyList<TopLevelWindow> windows;
   system.TopLevelWindows(windows);
-  // A console whose host is still setting up its window may be missing from the list
-  // (Wine lists it a moment later); without it, the host's other windows would be
-  // taken for the program's.
-  const WindowHandle ownConsole = system.OwnConsoleWindow();
+  // The console's facts are asked for themselves, not looked up in the list: Wine
+  // lists a console window a moment after its host has made it, and without them the
+  // host's other windows would be taken for the program's.
   TopLevelWindow console;
-  if (ownConsole != nullptr && Find(windows, ownConsole) == nullptr &&
-      system.DescribeWindow(ownConsole, console)) {
-    windows.Add(console);
-  }
+  const bool inConsole = system.DescribeWindow(system.OwnConsoleWindow(), console);
   const ProcessChoice choice =
-      ChooseProcessAndWindow(processes, windows, name, nameInUtf8, ownConsole);
+      ChooseProcessAndWindow(processes, windows, name, nameInUtf8, inConsole ? &console : nullptr);
   if (choice.process == 0) return Lookup::kNoProcess;
   // Without a window, every window was looked at.
   const std::int32_t visited =

@@ -39,11 +39,11 @@ struct ProcessChoice {
 
 // Among the processes whose name equals |name| ignoring the case of A to Z, the first
 // with a main window, else the first of all; never the one that the console Tapwise
-// runs in, |ownConsole|, is shown for (its keys would go to Tapwise's own console).
-// |nameInUtf8|: the name is in UTF-8, and only a name in UTF-8 can equal it.
+// runs in, |ownConsole| (null: none), is shown for (its keys would go to Tapwise's own
+// console). |nameInUtf8|: the name is in UTF-8, and only a name in UTF-8 can equal it.
 ProcessChoice ChooseProcessAndWindow(CMyList<RunningProcess>& processes,
                                      CMyList<TopLevelWindow>& windows, const char* name,
-                                     bool nameInUtf8, WindowHandle ownConsole);
+                                     bool nameInUtf8, const TopLevelWindow* ownConsole);
 
 // The first window, topmost first, whose title equals |title| ignoring the case of A to
 // Z, as Windows finds a window by its title; null when there is none. |titleInUtf8| as
